@@ -1,0 +1,56 @@
+// Files and folders named by Windows path texts. The system builds paths the way it did on
+// Windows ("data\Textures\", "\sounds\", doubled backslashes, "C:\..."); MapPath turns such a
+// text into the POSIX path of the file that is meant:
+//   - "\" and "/" both separate, and repeated separators collapse into one;
+//   - a leading drive prefix ("C:") is dropped, so "C:\x" names "/x";
+//   - each component that does not exist exactly is looked up ignoring ASCII letter case in its
+//     folder (game data made on Windows relies on that); a component found nowhere is kept as
+//     written, so a file about to be created gets the name the caller gave;
+//   - relative paths stay relative to the current folder.
+// The calls below keep their Windows names and meanings and report failures through
+// GetLastError (win32_system.h) with Windows error codes.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/win32/win32_types.h"
+
+namespace platform::win32 {
+
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
+
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
+
+constexpr DWORD MAX_PATH = 260;
+
+struct SECURITY_ATTRIBUTES;  // accepted and ignored
+
+std::string MapPath(const std::string& windowsPath);
+
+DWORD GetFileAttributesA(const char* path);
+BOOL CreateDirectoryA(const char* path, SECURITY_ATTRIBUTES* security);
+BOOL DeleteFileA(const char* path);
+// Replaces an existing target unless failIfExists; the target is written atomically.
+BOOL CopyFileA(const char* from, const char* to, BOOL failIfExists);
+BOOL MoveFileExA(const char* from, const char* to, DWORD flags);
+// Returns the length without the terminating zero, or the size needed (with it) when the
+// buffer is too small, or 0 on failure. The text is the POSIX path of the current folder.
+DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer);
+BOOL SetCurrentDirectoryA(const char* path);
+
+// Whole-file helpers for the runtime's file layer. Each returns false and sets the last error
+// on failure.
+bool ReadWholeFile(const std::string& windowsPath, std::string& bytes);
+// A temporary file in the same folder is written, synced and renamed over the target, so a
+// failed write leaves the old file whole (and leaves no temporary behind).
+bool WriteWholeFileAtomic(const std::string& windowsPath, std::string_view bytes);
+// Appends to the file, creating it when absent; the bytes are handed to the system before the
+// call returns and the file is closed again.
+bool AppendToFile(const std::string& windowsPath, std::string_view bytes);
+
+}  // namespace platform::win32
