@@ -13,7 +13,8 @@ public:
   explicit EConvertError(const std::string& message) : std::runtime_error(message) {}
 };
 
-// A file that cannot be opened, read, written, flushed or closed. Code is errno where known.
+// A file that cannot be opened, read, written, flushed or closed. Code is the Windows error
+// code of the failure (2 not found, 5 access denied, ...).
 class EInOutError : public std::runtime_error {
 public:
   EInOutError(const std::string& message, int code = 0) : std::runtime_error(message), Code(code) {}

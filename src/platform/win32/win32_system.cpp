@@ -7,6 +7,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -30,8 +31,9 @@ thread_local DWORD lastError = ERROR_SUCCESS;
 // safe for the worker threads that read the game clock.
 std::mutex seamMutex;
 std::function<DWORD()> tickSource;
-std::optional<testing::VersionRecord> injectedVersion;
-std::optional<testing::CpuidTable> injectedCpuid;
+std::atomic<bool> tickSourceSet{false};  // keeps the usual path free of the lock
+std::optional<seam::VersionRecord> injectedVersion;
+std::optional<seam::CpuidTable> injectedCpuid;
 std::vector<std::string> registryKeys;
 
 std::string invokedPath;  // absolute argv[0], when it named the executable by a path
@@ -128,7 +130,7 @@ DWORD ErrorFromErrno(int err) {
 }
 
 DWORD GetTickCount() {
-  {
+  if (tickSourceSet.load(std::memory_order_acquire)) {
     std::lock_guard<std::mutex> lock(seamMutex);
     if (tickSource) return tickSource();
   }
@@ -219,12 +221,11 @@ BOOL GetDiskFreeSpaceExA(const char* directory, ULARGE_INTEGER* freeBytesAvailab
   return TRUE;
 }
 
-BOOL GetVersionExA(OSVERSIONINFOEXA* info) {
-  if (info == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const DWORD size = info->dwOSVersionInfoSize;
+namespace {
+
+// Both records start with the same members, so the basic one is the leading part of the
+// extended one; Size says which the caller passed.
+BOOL FillVersionRecord(void* out, DWORD size) {
   const bool extended = size == sizeof(OSVERSIONINFOEXA);
   if (!extended && size != sizeof(OSVERSIONINFOA)) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -245,13 +246,26 @@ BOOL GetVersionExA(OSVERSIONINFOEXA* info) {
   }
   record.dwOSVersionInfoSize = size;
   record.szCSDVersion[sizeof record.szCSDVersion - 1] = '\0';
-  // A basic record is the leading part of the extended one.
-  std::memcpy(static_cast<void*>(info), &record, extended ? sizeof(OSVERSIONINFOEXA) : sizeof(OSVERSIONINFOA));
+  std::memcpy(out, &record, size);
   return TRUE;
 }
 
+}  // namespace
+
+BOOL GetVersionExA(OSVERSIONINFOEXA* info) {
+  if (info == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return FillVersionRecord(info, info->dwOSVersionInfoSize);
+}
+
 BOOL GetVersionExA(OSVERSIONINFOA* info) {
-  return GetVersionExA(reinterpret_cast<OSVERSIONINFOEXA*>(info));
+  if (info == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return FillVersionRecord(info, info->dwOSVersionInfoSize);
 }
 
 std::string KernelNameAndRelease() {
@@ -328,11 +342,12 @@ LONG RegCloseKey(HKEY key) {
   return static_cast<LONG>(ERROR_SUCCESS);
 }
 
-namespace testing {
+namespace seam {
 
 void SetTickSource(std::function<DWORD()> source) {
   std::lock_guard<std::mutex> lock(seamMutex);
   tickSource = std::move(source);
+  tickSourceSet.store(static_cast<bool>(tickSource), std::memory_order_release);
 }
 
 void InjectVersionRecord(std::optional<VersionRecord> record) {
@@ -350,6 +365,6 @@ void SetRegistryKeys(std::vector<std::string> keys) {
   registryKeys = std::move(keys);
 }
 
-}  // namespace testing
+}  // namespace seam
 
 }  // namespace platform::win32

@@ -150,7 +150,7 @@ inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(static_cast<intptr
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM desired, HKEY* result);
 LONG RegCloseKey(HKEY key);
 
-namespace testing {
+namespace seam {
 
 // Replaces the clock behind GetTickCount; an empty function restores the real one.
 void SetTickSource(std::function<DWORD()> source);
@@ -173,6 +173,6 @@ void InjectCpuid(std::optional<CpuidTable> table);  // nullopt: the real instruc
 // Keys that RegOpenKeyExA then opens, as "HKEY_LOCAL_MACHINE\\Sub\\Key" texts (any case).
 void SetRegistryKeys(std::vector<std::string> keys);
 
-}  // namespace testing
+}  // namespace seam
 
 }  // namespace platform::win32
