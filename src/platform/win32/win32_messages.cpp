@@ -1,0 +1,294 @@
+// The process's one message queue, Windows' default window procedure and the main-thread
+// hand-over.
+//
+// Posted messages and input share one queue in arrival order. WM_QUIT is a flag, returned once
+// nothing else matches, as on Windows. Hand-over calls wait in their own list; one marker message
+// in the queue stands for all of them, so a marker that a nested PeekMessage removed without
+// dispatching is simply queued again on the next look at the queue.
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/win32/win32_internal.h"
+#include "platform/win32/win32_system.h"
+
+namespace platform::win32 {
+namespace {
+
+const std::thread::id mainThreadId = std::this_thread::get_id();
+
+// A message number no window uses: registered messages start at 0xC000.
+constexpr UINT kSyncMessage = 0xC0DE;
+
+struct SyncCall {
+  std::function<void()> call;
+  std::exception_ptr error;
+  bool done = false;
+};
+
+std::mutex queueMutex;
+std::condition_variable queueChanged;
+std::condition_variable syncDone;
+std::deque<MSG> queue;
+bool quitPosted = false;
+int quitCode = 0;
+std::vector<std::shared_ptr<SyncCall>> pendingCalls;
+bool markerQueued = false;
+
+// Key state as of the messages retrieved so far, which is what TranslateMessage needs.
+bool keyDown[256] = {};
+
+MSG MakeMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  MSG m{};
+  m.hwnd = hwnd;
+  m.message = msg;
+  m.wParam = wParam;
+  m.lParam = lParam;
+  m.time = GetTickCount();
+  m.pt = detail::LastCursorScreenPos();
+  return m;
+}
+
+bool Matches(const MSG& m, HWND hwnd, UINT lo, UINT hi) {
+  if (hwnd == reinterpret_cast<HWND>(static_cast<intptr_t>(-1))) {
+    if (m.hwnd) return false;
+  } else if (hwnd && m.hwnd != hwnd) {
+    return false;
+  }
+  if (lo == 0 && hi == 0) return true;
+  return m.message >= lo && m.message <= hi;
+}
+
+void NoteRetrieved(const MSG& m) {
+  const bool down = m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN;
+  const bool up = m.message == WM_KEYUP || m.message == WM_SYSKEYUP;
+  if (down || up) keyDown[m.wParam & 0xFF] = down;
+}
+
+void RunPendingCalls() {
+  std::vector<std::shared_ptr<SyncCall>> calls;
+  {
+    std::lock_guard lock(queueMutex);
+    calls.swap(pendingCalls);
+  }
+  for (auto& c : calls) {
+    try {
+      c->call();
+    } catch (...) {
+      c->error = std::current_exception();
+    }
+    std::lock_guard lock(queueMutex);
+    c->done = true;
+  }
+  if (!calls.empty()) syncDone.notify_all();
+}
+
+}  // namespace
+
+bool IsMainThread() { return std::this_thread::get_id() == mainThreadId; }
+
+namespace detail {
+
+void QueueMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  MSG m = MakeMessage(hwnd, msg, wParam, lParam);
+  {
+    std::lock_guard lock(queueMutex);
+    queue.push_back(m);
+  }
+  queueChanged.notify_all();
+}
+
+void QueueMessageFirst(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  MSG m = MakeMessage(hwnd, msg, wParam, lParam);
+  {
+    std::lock_guard lock(queueMutex);
+    queue.push_front(m);
+  }
+  queueChanged.notify_all();
+}
+
+void DropMessagesOf(HWND hwnd) {
+  std::lock_guard lock(queueMutex);
+  std::erase_if(queue, [hwnd](const MSG& m) { return m.hwnd == hwnd; });
+}
+
+LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  Window* w = FindWindowRecord(hwnd);
+  if (!w) return 0;
+  WNDPROC proc = w->proc;  // the record may go away while the procedure runs
+  if (!proc) return DefWindowProcA(hwnd, msg, wParam, lParam);
+  return proc(hwnd, msg, wParam, lParam);
+}
+
+}  // namespace detail
+
+BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
+  if (!msg) return FALSE;
+  if (IsMainThread()) detail::PumpSdlEvents();
+  if (hwnd && hwnd != reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) &&
+      !detail::IsLiveWindow(hwnd))
+    hwnd = nullptr;
+  const bool remove = (removeFlags & PM_REMOVE) != 0;
+  bool found = false;
+  {
+    std::lock_guard lock(queueMutex);
+    if (!pendingCalls.empty() && !markerQueued) {
+      queue.push_back(MakeMessage(nullptr, kSyncMessage, 0, 0));
+      markerQueued = true;
+    }
+    for (auto it = queue.begin(); it != queue.end(); ++it) {
+      if (!Matches(*it, hwnd, filterMin, filterMax)) continue;
+      *msg = *it;
+      if (remove) {
+        if (it->message == kSyncMessage && !it->hwnd) markerQueued = false;
+        queue.erase(it);
+      }
+      found = true;
+      break;
+    }
+    if (!found && quitPosted &&
+        ((filterMin == 0 && filterMax == 0) || (WM_QUIT >= filterMin && WM_QUIT <= filterMax))) {
+      *msg = MakeMessage(nullptr, WM_QUIT, static_cast<WPARAM>(quitCode), 0);
+      if (remove) quitPosted = false;
+      found = true;
+    }
+  }
+  if (!found) return FALSE;
+  if (remove) {
+    NoteRetrieved(*msg);
+    // Windows asks the window for its cursor as it takes a mouse move from the input.
+    if (msg->message == WM_MOUSEMOVE && msg->hwnd && IsMainThread())
+      detail::CallWindowProcedure(msg->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(msg->hwnd),
+                                  MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  }
+  return TRUE;
+}
+
+BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
+  if (!msg) return FALSE;
+  for (;;) {
+    if (PeekMessageA(msg, hwnd, filterMin, filterMax, PM_REMOVE))
+      return msg->message == WM_QUIT ? FALSE : TRUE;
+    // SDL's events cannot wake the condition, so look at the desktop again every few ms;
+    // posted messages and hand-over calls wake the wait at once.
+    std::unique_lock lock(queueMutex);
+    queueChanged.wait_for(lock, std::chrono::milliseconds(5), [] {
+      return !queue.empty() || quitPosted || (!pendingCalls.empty() && !markerQueued);
+    });
+  }
+}
+
+BOOL TranslateMessage(const MSG* msg) {
+  if (!msg || msg->message != WM_KEYDOWN) return FALSE;
+  const WORD vk = static_cast<WORD>(msg->wParam & 0xFFFF);
+  const bool ctrl = keyDown[VK_CONTROL] && !keyDown[VK_MENU];
+  int ch = -1;
+  switch (vk) {
+    case VK_BACK: ch = ctrl ? 127 : 8; break;
+    case VK_TAB: ch = ctrl ? -1 : 9; break;
+    case VK_RETURN: ch = ctrl ? 10 : 13; break;
+    case VK_ESCAPE: ch = 27; break;
+    default:
+      if (ctrl && vk >= 'A' && vk <= 'Z') ch = vk - 'A' + 1;
+      break;
+  }
+  if (ch < 0) return FALSE;
+  // Windows posts the character, so it is the next message the loop sees.
+  detail::QueueMessageFirst(msg->hwnd, WM_CHAR, static_cast<WPARAM>(ch), msg->lParam);
+  return TRUE;
+}
+
+LRESULT DispatchMessageA(const MSG* msg) {
+  if (!msg) return 0;
+  if (!msg->hwnd) {
+    if (msg->message == kSyncMessage) RunPendingCalls();
+    return 0;
+  }
+  return detail::CallWindowProcedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_NCCREATE:
+      return TRUE;
+    case WM_CLOSE:
+      DestroyWindow(hwnd);
+      return 0;
+    case WM_SYSCOMMAND:
+      switch (wParam & 0xFFF0) {
+        case SC_CLOSE: SendMessageA(hwnd, WM_CLOSE, 0, 0); break;
+        case SC_MINIMIZE: ShowWindow(hwnd, SW_MINIMIZE); break;
+        case SC_RESTORE: ShowWindow(hwnd, SW_RESTORE); break;
+        default: break;
+      }
+      return 0;
+    case WM_SYSKEYDOWN:
+      // Alt+F4 closes the window, as on Windows.
+      if (wParam == VK_F4 && (lParam & (LPARAM(1) << 29)))
+        SendMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+      return 0;
+    case WM_SETCURSOR:
+      if (LOWORD(static_cast<uintptr_t>(lParam)) == HTCLIENT) {
+        if (detail::Window* w = detail::FindWindowRecord(hwnd); w && w->cursor) SetCursor(w->cursor);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_NCHITTEST:
+      return HTCLIENT;
+    case WM_SETTEXT:
+      return SetWindowTextA(hwnd, reinterpret_cast<LPCSTR>(lParam));
+    case WM_POWERBROADCAST:
+      return TRUE;
+    default:
+      return 0;
+  }
+}
+
+BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (hwnd && !detail::IsLiveWindow(hwnd)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  detail::QueueMessage(hwnd, msg, wParam, lParam);
+  return TRUE;
+}
+
+LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (IsMainThread()) return detail::CallWindowProcedure(hwnd, msg, wParam, lParam);
+  LRESULT result = 0;
+  Synchronize([&] { result = detail::CallWindowProcedure(hwnd, msg, wParam, lParam); });
+  return result;
+}
+
+void PostQuitMessage(int exitCode) {
+  {
+    std::lock_guard lock(queueMutex);
+    quitPosted = true;
+    quitCode = exitCode;
+  }
+  queueChanged.notify_all();
+}
+
+void Synchronize(std::function<void()> call) {
+  if (!call) return;
+  if (IsMainThread()) {
+    call();
+    return;
+  }
+  auto entry = std::make_shared<SyncCall>();
+  entry->call = std::move(call);
+  std::unique_lock lock(queueMutex);
+  pendingCalls.push_back(entry);
+  queueChanged.notify_all();
+  syncDone.wait(lock, [&] { return entry->done; });
+  lock.unlock();
+  if (entry->error) std::rethrow_exception(entry->error);
+}
+
+}  // namespace platform::win32

@@ -1,0 +1,29 @@
+// The win32 stand-in's SDL side, for the other stand-ins only (the graphics device presents into
+// a window's SDL window and asks for the desktop's display modes). Nothing above the platform
+// line includes this header.
+#pragma once
+
+#include <SDL.h>
+
+#include <vector>
+
+#include "platform/win32/win32_types.h"
+
+namespace platform::win32 {
+
+// The SDL window behind a window handle; nullptr for no window (or a destroyed one).
+SDL_Window* SdlWindowOf(HWND hwnd);
+
+// Initialises SDL's video once, on the main thread; false when there is no video at all. When
+// no display can be opened and no driver was chosen, SDL's dummy driver is used instead.
+bool EnsureSdlVideo();
+
+struct DisplayModeInfo {
+  int width, height, refresh;  // refresh 0: unknown
+};
+// The modes of display 0 in the desktop's pixel format, largest first without repeats (or the
+// virtual screen's modes). Headless, SDL's dummy driver gives one mode.
+std::vector<DisplayModeInfo> EnumDesktopDisplayModes();
+DisplayModeInfo DesktopDisplayMode();
+
+}  // namespace platform::win32
