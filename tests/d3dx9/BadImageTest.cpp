@@ -1,0 +1,181 @@
+// Damaged, truncated and oversized pictures fail cleanly: a failure result, no texture, no
+// crash and no allocation sized by a header's claims. Run these under AddressSanitizer too.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "TestSupport.h"
+#include "platform/d3dx9/d3dx9.h"
+#include "platform/d3dx9/d3dx9_image.h"
+
+namespace d3dx9_test {
+namespace {
+
+using namespace platform::d3d9;
+using namespace platform::d3dx9;
+using platform::win32::FAILED;
+
+const char* const kFixtures[] = {"rgb8.png",   "rgba8.png",       "rgba16.png",    "palette.png",
+                                 "grey8.png",  "grey2.png",       "greyalpha.png", "interlaced.png",
+                                 "colour.jpg", "progressive.jpg", "grey.jpg",      "cmyk.jpg"};
+
+uint32_t Crc32(const uint8_t* data, size_t size) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+void PutBigEndian32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 24);
+  p[1] = static_cast<uint8_t>(v >> 16);
+  p[2] = static_cast<uint8_t>(v >> 8);
+  p[3] = static_cast<uint8_t>(v);
+}
+
+// rgb8.png with its header claiming another size (and a correct checksum, so only the size
+// stops the decoder).
+std::vector<uint8_t> PngClaiming(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> png = ReadFixture("rgb8.png");
+  PutBigEndian32(&png[16], width);
+  PutBigEndian32(&png[20], height);
+  PutBigEndian32(&png[29], Crc32(&png[12], 17));  // over "IHDR" and its 13 data bytes
+  return png;
+}
+
+size_t FindChunk(const std::vector<uint8_t>& png, const char* type) {
+  for (size_t i = 8; i + 8 <= png.size();) {
+    const uint32_t length =
+        uint32_t{png[i]} << 24 | png[i + 1] << 16 | png[i + 2] << 8 | png[i + 3];
+    if (std::memcmp(&png[i + 4], type, 4) == 0) return i;
+    i += 12 + length;
+  }
+  return std::string::npos;
+}
+
+// colour.jpg with its frame header claiming another size.
+std::vector<uint8_t> JpegClaiming(uint16_t width, uint16_t height) {
+  std::vector<uint8_t> jpeg = ReadFixture("colour.jpg");
+  for (size_t i = 2; i + 9 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
+      jpeg[i + 5] = static_cast<uint8_t>(height >> 8);
+      jpeg[i + 6] = static_cast<uint8_t>(height);
+      jpeg[i + 7] = static_cast<uint8_t>(width >> 8);
+      jpeg[i + 8] = static_cast<uint8_t>(width);
+      return jpeg;
+    }
+  }
+  ADD_FAILURE() << "no frame header in colour.jpg";
+  return jpeg;
+}
+
+std::vector<uint8_t> Cut(std::vector<uint8_t> bytes, size_t size) {
+  bytes.resize(size);
+  return bytes;
+}
+
+std::vector<uint8_t> PngWithIdatCrcBroken() {
+  std::vector<uint8_t> png = ReadFixture("rgb8.png");
+  const size_t idat = FindChunk(png, "IDAT");
+  png[idat + 8] ^= 0x55;  // first data byte; the stored checksum no longer matches
+  return png;
+}
+
+std::vector<uint8_t> PngWithGarbageCompressedData() {
+  std::vector<uint8_t> png = ReadFixture("rgb8.png");
+  const size_t idat = FindChunk(png, "IDAT");
+  const uint32_t length =
+      uint32_t{png[idat]} << 24 | png[idat + 1] << 16 | png[idat + 2] << 8 | png[idat + 3];
+  for (uint32_t k = 2; k < length; ++k) png[idat + 8 + k] = static_cast<uint8_t>(0xA5 ^ k);
+  PutBigEndian32(&png[idat + 8 + length], Crc32(&png[idat + 4], length + 4));
+  return png;
+}
+
+struct BadCase {
+  const char* what;
+  std::vector<uint8_t> bytes;
+  const char* reason;  // part of the failure reason, or null
+};
+
+TEST(BadImageTest, BadPicturesFailWithoutATexture) {
+  TestDevice device(8, 8);
+  const std::vector<uint8_t> png = ReadFixture("rgba8.png");
+  const std::vector<uint8_t> jpeg = ReadFixture("colour.jpg");
+  const std::string text = "this is not a picture";
+  const std::vector<BadCase> cases = {
+      {"text", {text.begin(), text.end()}, "not a PNG or JPEG"},
+      {"PNG signature alone", Cut(png, 8), nullptr},
+      {"PNG cut in half", Cut(png, png.size() / 2), nullptr},
+      {"PNG without its end chunk", Cut(png, png.size() - 12), nullptr},
+      {"PNG with a broken checksum", PngWithIdatCrcBroken(), nullptr},
+      {"PNG with garbage compressed data", PngWithGarbageCompressedData(), nullptr},
+      {"PNG of zero width", PngClaiming(0, 2), nullptr},
+      {"PNG wider than any texture", PngClaiming(100000, 2), nullptr},
+      {"PNG of 16000 x 16000", PngClaiming(16000, 16000), "too large"},
+      {"JPEG cut in half", Cut(jpeg, jpeg.size() / 2), nullptr},
+      {"JPEG without its end marker", Cut(jpeg, jpeg.size() - 2), nullptr},
+      {"JPEG of 60000 x 60000", JpegClaiming(60000, 60000), "too large"},
+  };
+  for (const BadCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    IDirect3DTexture9* texture = reinterpret_cast<IDirect3DTexture9*>(&device);
+    const HRESULT hr = D3DXCreateTextureFromFileInMemory(
+        device.get(), c.bytes.data(), static_cast<UINT>(c.bytes.size()), &texture);
+    EXPECT_EQ(hr, D3DXERR_INVALIDDATA);
+    EXPECT_EQ(texture, nullptr);
+    if (c.reason != nullptr) {
+      EXPECT_NE(LastTextureError().find(c.reason), std::string::npos) << LastTextureError();
+    }
+  }
+
+  IDirect3DTexture9* texture = nullptr;
+  EXPECT_EQ(D3DXCreateTextureFromFileInMemory(device.get(), png.data(), 0, &texture),
+            D3DERR_INVALIDCALL);
+  EXPECT_EQ(D3DXCreateTextureFromFileInMemory(nullptr, png.data(), 100, &texture),
+            D3DERR_INVALIDCALL);
+  EXPECT_EQ(texture, nullptr);
+}
+
+TEST(BadImageTest, EveryCutOfEveryFixtureFailsAndTheWholeFileLoads) {
+  for (const char* name : kFixtures) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> bytes = ReadFixture(name);
+    DecodedImage image;
+    std::string error;
+    ASSERT_TRUE(DecodeImage(bytes.data(), bytes.size(), image, error)) << error;
+    for (size_t size = 0; size < bytes.size(); ++size) {
+      ASSERT_FALSE(DecodeImage(bytes.data(), size, image, error)) << "cut at " << size;
+      ASSERT_TRUE(image.texels.empty());
+    }
+  }
+}
+
+TEST(BadImageTest, DamagedBytesNeverCrashTheDecoders) {
+  std::mt19937 random(20240611);
+  for (const char* name : kFixtures) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> original = ReadFixture(name);
+    for (size_t position = 0; position < original.size(); ++position) {
+      for (uint8_t value :
+           {uint8_t{0x00}, uint8_t{0xFF}, static_cast<uint8_t>(original[position] ^ 0x10),
+            static_cast<uint8_t>(random())}) {
+        std::vector<uint8_t> bytes = original;
+        bytes[position] = value;
+        DecodedImage image;
+        std::string error;
+        if (DecodeImage(bytes.data(), bytes.size(), image, error)) {
+          ASSERT_EQ(image.texels.size(), size_t{image.width} * image.height);
+          ASSERT_TRUE(ImageSizeAllowed(image.width, image.height));
+        } else {
+          ASSERT_FALSE(error.empty());
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace d3dx9_test
