@@ -1,6 +1,6 @@
 // The win32 stand-in's SDL side, for the other stand-ins only (the graphics device presents into
 // a window's SDL window and asks for the desktop's display modes). Nothing above the platform
-// line includes this header.
+// line includes this header. (The worker hand-over, Synchronize, is public: win32_messages.h.)
 #pragma once
 
 #include <SDL.h>

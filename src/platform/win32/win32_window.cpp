@@ -53,9 +53,12 @@ bool SameName(const std::string& a, const char* b) {
   return i == a.size() && !b[i];
 }
 
+bool IsAtom(const char* name) { return reinterpret_cast<uintptr_t>(name) < 0x10000; }
+
+// A class by name, or by the atom RegisterClass returned (Windows' MAKEINTATOM form).
 ClassRecord* FindClass(const char* name) {
   for (auto& c : classes)
-    if (SameName(c.name, name)) return &c;
+    if (IsAtom(name) ? c.atom == reinterpret_cast<uintptr_t>(name) : SameName(c.name, name)) return &c;
   return nullptr;
 }
 
@@ -269,10 +272,9 @@ ATOM RegisterClassA(const WNDCLASSA* wc) {
 }
 
 BOOL UnregisterClassA(LPCSTR className, HINSTANCE) {
-  auto it = std::find_if(classes.begin(), classes.end(),
-                         [&](const ClassRecord& c) { return SameName(c.name, className); });
-  if (it == classes.end()) return FALSE;
-  classes.erase(it);
+  ClassRecord* c = FindClass(className);
+  if (!c) return FALSE;
+  classes.erase(classes.begin() + (c - classes.data()));
   return TRUE;
 }
 
@@ -567,6 +569,15 @@ BOOL SetForegroundWindow(HWND hwnd) {
 }
 
 HWND FindWindowA(LPCSTR className, LPCSTR windowName) {
+  if (className && IsAtom(className)) {
+    const ClassRecord* c = FindClass(className);
+    if (!c) return nullptr;
+    for (HWND h : LiveHandles())
+      if (Window* w = detail::FindWindowRecord(h); w && SameName(w->className, c->name.c_str()) &&
+                                                 (!windowName || w->title == AnsiToUtf16(windowName)))
+        return h;
+    return nullptr;
+  }
   if (className && SameName("Shell_TrayWnd", className) && !windowName) {
     RECT r;
     GetWindowRect(kTaskbar, &r);
