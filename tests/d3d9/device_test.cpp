@@ -92,6 +92,8 @@ TEST_F(Device, VertexBufferLockBounds) {
   EXPECT_EQ(dev_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 3), D3DERR_INVALIDCALL);
   EXPECT_EQ(dev_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3DERR_INVALIDCALL);
   EXPECT_EQ(dev_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+  dev_->SetStreamSource(0, vb, 0, 12);  // shorter than the 24-byte format
+  EXPECT_EQ(dev_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
   vb->Release();
 }
 

@@ -42,7 +42,8 @@ class Paths : public DeviceTest {
         })};
     const int sizes[][2] = {{32, 16}, {16, 16}, {24, 10}, {8, 8}, {32, 32}};
     dev_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF336699, 1, 0);
-    for (int i = 0; i < 300; ++i) {
+    // Enough draws that batches go to the workers while later ones are still being recorded.
+    for (int i = 0; i < 1600; ++i) {
       const int t = pick(5);
       const int mode = pick(6);
       Modulate();
@@ -84,7 +85,7 @@ class Paths : public DeviceTest {
       } else {
         Sprite(textures[t], w, h, world, tint);
       }
-      if (i % 50 == 0) {
+      if (i % 200 == 0) {
         dev_->SetTexture(0, nullptr);
         Modulate();
         Draw(D3DPT_LINESTRIP, {{uni(0, 173), uni(0, 131), 1, 0xFFFFFF00, 0, 0},
@@ -96,7 +97,7 @@ class Paths : public DeviceTest {
         const D3DRECT r{pick(100), pick(100), 100 + pick(70), 100 + pick(30)};
         dev_->Clear(1, &r, D3DCLEAR_TARGET, 0xFF102030, 1, 0);
       }
-      if (i == 150) {
+      if (i == 150 || i == 1300) {
         // Changing a texture mid-frame: earlier draws keep what they read.
         D3DLOCKED_RECT lr;
         textures[0]->LockRect(0, &lr, nullptr, 0);

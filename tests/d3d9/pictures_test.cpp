@@ -227,6 +227,27 @@ TEST_P(Pictures, A4R4G4B4IsQuantised) {
   ExpectGolden("a4r4g4b4");
 }
 
+// Wrap addressing: texture coordinates 0 to 2 across 16 pixels show the 8-texel row twice, and
+// negative coordinates wrap from the other end.
+TEST_P(Pictures, TextureCoordinatesWrap) {
+  IDirect3DTexture9* tex = MakeTexture(8, 1, [](int x, int) { return 0xFF000000u | x * 0x202020u; });
+  Modulate();
+  Filter(D3DTEXF_POINT);
+  dev_->SetTexture(0, tex);
+  const D3DCOLOR w = 0xFFFFFFFF;
+  Draw(D3DPT_TRIANGLESTRIP, {{0, 0, 1, w, 0, 0}, {0, 2, 1, w, 0, 1}, {16, 0, 1, w, 2, 0},
+                             {16, 2, 1, w, 2, 1}},
+       2);
+  Draw(D3DPT_TRIANGLESTRIP, {{0, 4, 1, w, -1, 0}, {0, 6, 1, w, -1, 1}, {16, 4, 1, w, 1, 0},
+                             {16, 6, 1, w, 1, 1}},
+       2);
+  const CapturedFrame f = Frame();
+  for (int x = 0; x < 16; ++x) {
+    EXPECT_EQ(Pixel(f, x, 0), 0xFF000000u | (x % 8) * 0x202020u) << x;
+    EXPECT_EQ(Pixel(f, x, 4), 0xFF000000u | (x % 8) * 0x202020u) << x;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Paths, Pictures, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Reference" : "Fast"; });
 

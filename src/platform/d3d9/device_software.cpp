@@ -50,9 +50,10 @@ void FlushAllDevices() {
   for (SoftwareDevice* d : g_devices) d->Flush();
 }
 
+// Presents go to the device window, or to the focus window when none is given.
 SoftwareDevice::SoftwareDevice(SoftwareDirect3D* d3d, HWND window,
                                const D3DPRESENT_PARAMETERS& pp)
-    : d3d_(d3d), window_(window), params_(pp) {
+    : d3d_(d3d), window_(pp.hDeviceWindow ? pp.hDeviceWindow : window), params_(pp) {
   d3d_->AddRef();
   AllocateBackBuffer(pp);
   ResetStates();
@@ -440,6 +441,8 @@ HRESULT SoftwareDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT co
     LogStubOnce("DrawPrimitive: only untransformed XYZ vertices are drawn");
     return D3DERR_INVALIDCALL;
   }
+  // A stride shorter than the format would read past the last vertex.
+  if (stream_stride_ < FvfSize(fvf_)) return D3DERR_INVALIDCALL;
   const uint64_t end =
       uint64_t{stream_offset_} + (uint64_t{start} + vertices) * uint64_t{stream_stride_};
   if (end > stream_->Size()) return D3DERR_INVALIDCALL;
@@ -490,6 +493,7 @@ HRESULT SoftwareDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT co
       else
         queue_.AddLine(l, state_ref());
     }
+    if (!reference) queue_.Kick(target);
     return D3D_OK;
   }
 
@@ -524,6 +528,7 @@ HRESULT SoftwareDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT co
     else
       queue_.AddTriangle(t, state_ref());
   }
+  if (!reference) queue_.Kick(target);
   return D3D_OK;
 }
 

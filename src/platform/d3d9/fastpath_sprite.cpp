@@ -4,8 +4,10 @@
 //
 // Each triangle row is cut to its exact span from the edge functions (the reference tests every
 // pixel), then eight pixels at a time go through AVX2: texel addresses from the fixed-point
-// planes, gathers, bilinear weights, the stage operation and the blend, all with the reference's
-// integer formulas, so the result is the reference's bit for bit. States the kernels do not
+// planes, the two texels of each bilinear row fetched as one 64-bit load, the weights applied
+// with multiply-add on 16-bit channels, then the stage operation and the blend, all with the
+// reference's integer formulas, so the result is the reference's bit for bit. Groups that are
+// wholly transparent (or wholly opaque under alpha blending) skip the read of the target. States the kernels do not
 // cover, textures whose sides are not powers of two and CPUs without AVX2 take a per-pixel span
 // loop over the generic stages, which is still exact.
 #include <immintrin.h>
@@ -129,13 +131,12 @@ constexpr int kDrop = kTexFracBits - 8;
 // Lane values (start + lane * step + half) >> drop for one chunk, split so that the wide start
 // never enters 32-bit lanes: start = high * 2^drop + low.
 template <int kShift>
-__attribute__((target("avx2"))) inline __m256i Steps(int64_t start, int64_t step,
-                                                      int64_t wrap_mask, __m256i lanes) {
+__attribute__((target("avx2"))) inline __m256i Steps(int64_t start, int64_t wrap_mask,
+                                                      __m256i lane_steps) {
   const int64_t r = start + (int64_t{1} << (kShift - 1));
   const int64_t high = (r >> kShift) & wrap_mask;
   const int32_t low = static_cast<int32_t>(r & ((int64_t{1} << kShift) - 1));
-  const __m256i part = _mm256_add_epi32(_mm256_set1_epi32(low),
-                                        _mm256_mullo_epi32(lanes, _mm256_set1_epi32(int32_t(step))));
+  const __m256i part = _mm256_add_epi32(_mm256_set1_epi32(low), lane_steps);
   return _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>(high)),
                           _mm256_srai_epi32(part, kShift));
 }
@@ -162,6 +163,19 @@ __attribute__((target("avx2"))) inline bool AllOpaque(__m256i v) {
   return _mm256_movemask_epi8(_mm256_cmpeq_epi16(_mm256_blend_epi16(full, v, 0x88), full)) == -1;
 }
 
+// Target access: plain loads and stores for whole groups of eight, masked ones (slow on some
+// CPUs) only for a span's last, partial group.
+__attribute__((target("avx2"))) inline __m256i Load(const uint32_t* p, int count, __m256i live) {
+  return count == 8 ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))
+                    : _mm256_maskload_epi32(reinterpret_cast<const int*>(p), live);
+}
+__attribute__((target("avx2"))) inline void Store(uint32_t* p, int count, __m256i live, __m256i v) {
+  if (count == 8)
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+  else
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(p), live, v);
+}
+
 // Pixels in "P16" form: a row of eight packed pixels unpacked against zero, so lo holds the four
 // 16-bit channels of pixels 0, 1 | 4, 5 and hi those of pixels 2, 3 | 6, 7. packus undoes it.
 struct P16 {
@@ -184,8 +198,11 @@ __attribute__((target("avx2"))) inline __m256i Div255x16(__m256i t) {
   return _mm256_srli_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), 8);
 }
 
-__attribute__((target("avx2"))) inline __m256i Broadcast(__m256i v, int a, int b) {
-  return _mm256_permutevar8x32_epi32(v, _mm256_setr_epi32(a, a, a, a, b, b, b, b));
+// Lane k's value in every 32-bit element of its 128-bit half: k = 0 gives pixels 0 | 4, 1 gives
+// 1 | 5 and so on, the pairing of the P16 halves.
+template <int kLane>
+__attribute__((target("avx2"))) inline __m256i Broadcast(__m256i v) {
+  return _mm256_shuffle_epi32(v, kLane * 0x55);
 }
 
 // One row of bilinear taps for pixels (lane0, lane1) of a pair vector: the horizontal blend
@@ -221,6 +238,8 @@ __attribute__((target("avx2"))) void Span(const Plan& p, uint32_t* dst, int n,
                                  DiffuseLanes(a.d[2], 0, lanes), DiffuseLanes(a.d[3], 0, lanes)));
   }
   const P16 tf = Unpack16(_mm256_set1_epi32(static_cast<int32_t>(p.tfactor)));
+  const __m256i u_steps = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(int32_t(a.du)));
+  const __m256i v_steps = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(int32_t(a.dv)));
   const P16 white = Unpack16(_mm256_set1_epi32(-1));
   for (int i = 0; i < n; i += 8) {
     const int count = std::min(8, n - i);
@@ -228,8 +247,8 @@ __attribute__((target("avx2"))) void Span(const Plan& p, uint32_t* dst, int n,
     // Texture stage: sample.
     P16 t = white;
     if constexpr (S != Sample::kNone) {
-      const __m256i uq = Steps<kDrop>(a.u + i * a.du, a.du, u_wrap, lanes);
-      const __m256i vq = Steps<kDrop>(a.v + i * a.dv, a.dv, v_wrap, lanes);
+      const __m256i uq = Steps<kDrop>(a.u + i * a.du, u_wrap, u_steps);
+      const __m256i vq = Steps<kDrop>(a.v + i * a.dv, v_wrap, v_steps);
       const __m256i wm = _mm256_set1_epi32(p.w_mask), hm = _mm256_set1_epi32(p.h_mask);
       const __m128i wsh = _mm_cvtsi32_si128(p.w_shift);
       const int* base = reinterpret_cast<const int*>(p.texels);
@@ -285,17 +304,17 @@ __attribute__((target("avx2"))) void Span(const Plan& p, uint32_t* dst, int n,
         const __m256i fu = _mm256_and_si256(ul, ff), fv = _mm256_and_si256(vl, ff);
         const __m256i wu = _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(256), fu),
                                            _mm256_slli_epi32(fu, 16));
-        const __m256i w04 = Broadcast(wu, 0, 4), w15 = Broadcast(wu, 1, 5);
-        const __m256i w26 = Broadcast(wu, 2, 6), w37 = Broadcast(wu, 3, 7);
+        const __m256i w04 = Broadcast<0>(wu), w15 = Broadcast<1>(wu);
+        const __m256i w26 = Broadcast<2>(wu), w37 = Broadcast<3>(wu);
         __m256i t04, t15, t26, t37, b04, b15, b26, b37;
         Horizontal(top_a, w04, w15, &t04, &t15);
         Horizontal(top_b, w26, w37, &t26, &t37);
         Horizontal(bot_a, w04, w15, &b04, &b15);
         Horizontal(bot_b, w26, w37, &b26, &b37);
-        const __m256i r04 = Vertical(t04, b04, Broadcast(fv, 0, 4));
-        const __m256i r15 = Vertical(t15, b15, Broadcast(fv, 1, 5));
-        const __m256i r26 = Vertical(t26, b26, Broadcast(fv, 2, 6));
-        const __m256i r37 = Vertical(t37, b37, Broadcast(fv, 3, 7));
+        const __m256i r04 = Vertical(t04, b04, Broadcast<0>(fv));
+        const __m256i r15 = Vertical(t15, b15, Broadcast<1>(fv));
+        const __m256i r26 = Vertical(t26, b26, Broadcast<2>(fv));
+        const __m256i r37 = Vertical(t37, b37, Broadcast<3>(fv));
         t = {_mm256_packus_epi32(r04, r15), _mm256_packus_epi32(r26, r37)};
       }
     }
@@ -339,10 +358,10 @@ __attribute__((target("avx2"))) void Span(const Plan& p, uint32_t* dst, int n,
       if (_mm256_testz_si256(alphas, alphas)) continue;
       if (B == BlendKind::kAlpha && AllOpaque(src.lo) && AllOpaque(src.hi)) {
         const __m256i packed = _mm256_or_si256(_mm256_packus_epi16(src.lo, src.hi), opaque);
-        _mm256_maskstore_epi32(reinterpret_cast<int*>(dst + i), live, packed);
+        Store(dst + i, count, live, packed);
         continue;
       }
-      const P16 x = Unpack16(_mm256_maskload_epi32(reinterpret_cast<const int*>(dst + i), live));
+      const P16 x = Unpack16(Load(dst + i, count, live));
       const __m256i alpha_order = _mm256_setr_epi8(6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15,
                                                    14, 15, 6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15,
                                                    14, 15, 14, 15);
@@ -361,7 +380,7 @@ __attribute__((target("avx2"))) void Span(const Plan& p, uint32_t* dst, int n,
       }
     }
     const __m256i packed = _mm256_or_si256(_mm256_packus_epi16(out.lo, out.hi), opaque);
-    _mm256_maskstore_epi32(reinterpret_cast<int*>(dst + i), live, packed);
+    Store(dst + i, count, live, packed);
   }
 }
 
@@ -482,16 +501,22 @@ void RasterTriangleFast(const TriangleSetup& t, const DrawState& s, const Target
     if (empty || first > last) continue;
     const int x0 = static_cast<int>(first), x1 = static_cast<int>(last + 1);
     uint32_t* row = target.pixels + static_cast<size_t>(py) * target.stride;
-    for (int k = 0; k < kAttrCount; ++k) attrs[k] = t.attr[k].At(x0, py, t.ox, t.oy);
     if (span) {
-      SpanStart a{attrs[kAttrU], attrs[kAttrV], t.attr[kAttrU].dx, t.attr[kAttrV].dx, {}, {}};
+      // Filled field by field from the planes: going through an array here costs more than the
+      // arithmetic (store-to-load stalls on every row).
+      SpanStart a;
+      a.u = t.attr[kAttrU].At(x0, py, t.ox, t.oy);
+      a.v = t.attr[kAttrV].At(x0, py, t.ox, t.oy);
+      a.du = t.attr[kAttrU].dx;
+      a.dv = t.attr[kAttrV].dx;
       for (int k = 0; k < 4; ++k) {
-        a.d[k] = attrs[kAttrB + k];
+        a.d[k] = t.attr[kAttrB + k].At(x0, py, t.ox, t.oy);
         a.dd[k] = t.attr[kAttrB + k].dx;
       }
       span(plan, row + x0, x1 - x0, a);
       continue;
     }
+    for (int k = 0; k < kAttrCount; ++k) attrs[k] = t.attr[k].At(x0, py, t.ox, t.oy);
     for (int px = x0; px < x1; ++px) {
       row[px] = ShadePixel(s, attrs, t.linear, row[px]);
       for (int k = 0; k < kAttrCount; ++k) attrs[k] += t.attr[k].dx;

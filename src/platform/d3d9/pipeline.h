@@ -55,7 +55,10 @@ struct PixelRect {
   int left = 0, top = 0, right = 0, bottom = 0;
   bool Empty() const { return right <= left || bottom <= top; }
 };
-PixelRect Intersect(const PixelRect& a, const PixelRect& b);
+inline PixelRect Intersect(const PixelRect& a, const PixelRect& b) {
+  return {a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
+          a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
+}
 
 // ---- State captured per draw ----------------------------------------------------------------
 
@@ -100,6 +103,9 @@ struct ClipVertex {
 struct Viewport {
   double x, y, width, height;
 };
+
+// Bytes a vertex of this untransformed format occupies (texture coordinates as pairs).
+UINT FvfSize(DWORD fvf);
 
 // Reads vertex `index` of a stream laid out by fvf/stride and transforms it. Missing components
 // read as the platform's defaults (diffuse opaque white, texture coordinates 0).

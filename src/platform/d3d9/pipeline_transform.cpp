@@ -29,6 +29,15 @@ Matrix4 Multiply(const Matrix4& a, const Matrix4& b) {
   return r;
 }
 
+UINT FvfSize(DWORD fvf) {
+  UINT size = 12;
+  if (fvf & D3DFVF_NORMAL) size += 12;
+  if (fvf & D3DFVF_PSIZE) size += 4;
+  if (fvf & D3DFVF_DIFFUSE) size += 4;
+  if (fvf & D3DFVF_SPECULAR) size += 4;
+  return size + 8 * ((fvf & D3DFVF_TEXCOUNT_MASK) >> 8);
+}
+
 ClipVertex TransformVertex(const uint8_t* stream, UINT stride, DWORD fvf, UINT index,
                            const Matrix4& wvp, bool lighting) {
   const uint8_t* p = stream + static_cast<size_t>(index) * stride;

@@ -8,11 +8,6 @@
 
 namespace platform::d3d9 {
 
-PixelRect Intersect(const PixelRect& a, const PixelRect& b) {
-  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-          std::min(a.bottom, b.bottom)};
-}
-
 namespace {
 
 constexpr int64_t kOne = int64_t{1} << kSubPixelBits;

@@ -1,12 +1,18 @@
 // The fast paths' command list: draws are set up at once on the calling thread and recorded;
-// Flush rasterises them on worker threads, each owning horizontal bands of the target and
-// running that band's commands in submission order, so the picture equals the one-by-one result.
+// the recorded commands are rasterised on worker threads, each owning horizontal bands of the
+// target and running that band's commands in submission order, so the picture equals the
+// one-by-one result.
+//
+// Recording and rasterising overlap: once a batch is large enough it is handed to the workers
+// while the caller records the next one; batches run strictly one after the other. Flush
+// finishes everything (Present, reads of the target, texture changes, the reference switch).
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -15,13 +21,17 @@
 
 namespace platform::d3d9 {
 
-// Runs task(i) for i in [0, count) on the pool's threads and the caller; returns when all ran.
+// Runs task(i) for i in [0, count) on its worker threads; Run lets the caller help and waits,
+// Start returns at once (one batch at a time: Wait before the next Start).
 class BandThreadPool {
  public:
-  explicit BandThreadPool(int threads);
+  explicit BandThreadPool(int workers);
   ~BandThreadPool();
-  int Threads() const { return static_cast<int>(workers_.size()) + 1; }
-  void Run(int count, const std::function<void(int)>& task);
+  int Workers() const { return static_cast<int>(workers_.size()); }
+  void Run(int count, std::function<void(int)> task);
+  void Start(int count, std::function<void(int)> task);
+  bool Done() const { return done_.load() >= count_.load(); }
+  void Wait();
 
  private:
   void WorkerLoop();
@@ -29,24 +39,27 @@ class BandThreadPool {
 
   std::vector<std::thread> workers_;
   std::mutex mutex_;
-  std::condition_variable wake_, done_;
-  const std::function<void(int)>* task_ = nullptr;
+  std::condition_variable wake_, finished_;
+  std::function<void(int)> task_;
   std::atomic<int> count_{0};
   std::atomic<int> next_{0};
-  int busy_ = 0;
+  std::atomic<int> done_{0};
   uint64_t generation_ = 0;
   bool stop_ = false;
 };
 
 class RenderQueue {
  public:
+  ~RenderQueue();
   uint32_t AddState(DrawState state);
   void AddTriangle(const TriangleSetup& t, uint32_t state);
   void AddLine(const LineSetup& l, uint32_t state);
   void AddFill(const PixelRect& rect, uint32_t argb);
   void AddCoverage(int x, int y, int w, int h, const uint8_t* coverage, int pitch,
                    D3DCOLOR color, const PixelRect& clip);
-  size_t Pending() const { return commands_.size(); }
+  size_t Pending() const { return batches_[current_].commands.size(); }
+  // Hands the recorded batch to the workers when it is large and they are free.
+  void Kick(const Target& target);
   // Executes and forgets every recorded command.
   void Flush(const Target& target);
   // Forgets every recorded command without drawing (device reset or release).
@@ -56,8 +69,8 @@ class RenderQueue {
   enum class Kind : uint8_t { kTriangle, kLine, kFill, kCoverage };
   struct Command {
     Kind kind;
-    uint32_t state;  // DrawState index (triangles, lines)
-    uint32_t index;  // into the vector of its kind
+    uint32_t state;   // DrawState index (triangles, lines)
+    uint32_t index;   // into the vector of its kind
     int top, bottom;  // rows it may touch
   };
   struct Fill {
@@ -66,26 +79,36 @@ class RenderQueue {
   };
   struct Coverage {
     int x, y, w, h;
-    size_t offset;  // into coverage_bytes_
+    size_t offset;  // into coverage_bytes
     D3DCOLOR color;
     PixelRect clip;
   };
+  struct Batch {
+    std::vector<DrawState> states;
+    std::vector<TriangleSetup> triangles;
+    std::vector<LineSetup> lines;
+    std::vector<Fill> fills;
+    std::vector<Coverage> coverages;
+    std::vector<uint8_t> coverage_bytes;
+    std::vector<Command> commands;
+    std::vector<std::vector<uint32_t>> bins;
+    void Clear();
+    void Bin(int height);
+    void Execute(const Command& c, const Target& target, const PixelRect& band) const;
+  };
 
-  void Execute(const Command& c, const Target& target, const PixelRect& band) const;
+  Batch& Recording() { return batches_[current_]; }
+  BandThreadPool& Pool();
+  void WaitRunning();
 
-  std::vector<DrawState> states_;
-  std::vector<TriangleSetup> triangles_;
-  std::vector<LineSetup> lines_;
-  std::vector<Fill> fills_;
-  std::vector<Coverage> coverages_;
-  std::vector<uint8_t> coverage_bytes_;
-  std::vector<Command> commands_;
-  std::vector<std::vector<uint32_t>> bins_;
+  Batch batches_[2];
+  int current_ = 0;
+  bool running_ = false;  // the other batch is with the workers
   std::unique_ptr<BandThreadPool> pool_;
   int pool_threads_ = -1;
 };
 
-// Thread count for new flushes (0: one per hardware thread).
+// Thread count for rasterisation (0 set: one per hardware thread).
 int RasterThreadCount();
 
 }  // namespace platform::d3d9
