@@ -1,0 +1,88 @@
+// The program block's steps: command line, start, message loop, shut-down.
+#include "frame/Quorrel.h"
+
+#include <charconv>
+
+#include "frame/App.h"
+#include "game/main.h"
+#include "platform/win32/win32_system.h"
+#include "runtime/Files.h"
+#include "runtime/Units.h"
+
+namespace {
+
+// A positive decimal int32 filling the whole text.
+bool PositiveInteger(std::string_view text, int32_t& value) {
+  if (text.empty() || text.front() < '0' || text.front() > '9') return false;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size() && value > 0;
+}
+
+}  // namespace
+
+bool ParsePositionParam(const std::string& text, int32_t& x, int32_t& y) {
+  if (text.size() < 5 || text.front() != '[' || text.back() != ']') return false;
+  const std::string_view inner(text.data() + 1, text.size() - 2);
+  const size_t comma = inner.find(',');
+  if (comma == std::string_view::npos) return false;
+  int32_t px = 0, py = 0;
+  if (!PositiveInteger(inner.substr(0, comma), px) || !PositiveInteger(inner.substr(comma + 1), py))
+    return false;
+  x = px;
+  y = py;
+  return true;
+}
+
+TStartParams ReadCommandLine(CD3DGame& game, const std::vector<std::string>& params) {
+  TStartParams start;
+  TMainForm& form = *game.m_MainForm;
+  for (const std::string& p : params) {
+    if (p == "-w") game.m_bWindowed = true;
+    // A malformed size is ignored rather than ending the start with a conversion error.
+    if (!p.empty() && p.front() == '[') ParsePositionParam(p, start.StartX, start.StartY);
+  }
+  if (!params.empty() && params[0] == "-e") {
+    form.LaunchList.clear();
+    for (const std::string& p : params) {
+      if (p == "-e" || p == "-w" || p.find('[') != std::string::npos) continue;
+      form.LaunchList += p + ";";
+    }
+  }
+  if (!params.empty() && params[0] == "-s") {
+    form.LaunchList.clear();
+    if (params.size() < 2) {
+      start.HaltAtOnce = true;
+      return start;
+    }
+    form.LaunchName += params[1];
+    const size_t dot = form.LaunchName.find('.');
+    if (dot != std::string::npos) form.LaunchName.resize(dot);
+  }
+  return start;
+}
+
+void ShutDownAfterLoop(CD3DGame& game) {
+  TMainForm& form = *game.m_MainForm;
+  game.Calls->SaveGameBeforeGame();
+  if (rtl::FileExists("Link.url")) game.Calls->OpenUrlByString("Link.url");
+  if (!form.SurveyOpened && rtl::FileExists("survey.url")) {
+    game.Calls->OpenUrlByString("survey.url");
+    form.SurveyOpened = true;
+  }
+}
+
+void RunQuorrel(const std::vector<std::string>& params, platform::win32::HINSTANCE hInstance) {
+  CD3DGame* game = new CD3DGame();
+  game->m_MainForm->ProgramFolder =
+      rtl::ExcludeTrailingBackslash(rtl::ExtractFilePath(platform::win32::ExecutablePath()));
+  // The application constructor sets it; nothing has read it yet.
+  game->m_MainForm->PauseShiftsClock = false;
+
+  const TStartParams start = ReadCommandLine(*game, params);
+  if (start.HaltAtOnce) rtl::Halt(0);
+
+  if (platform::win32::SUCCEEDED(game->Create_(hInstance, start.StartX, start.StartY))) game->Run();
+
+  ShutDownAfterLoop(*game);
+  delete game;  // the game object stays: it lives until the process ends
+}
