@@ -11,7 +11,7 @@ packages=(
   libpng-dev libjpeg62-turbo-dev libfreetype-dev fonts-dejavu-core
   libsndfile1-dev
   libcurl4-openssl-dev
-  locales xvfb xauth x11-utils imagemagick
+  locales xvfb xauth x11-utils imagemagick xdotool
 )
 
 missing=()
