@@ -5,11 +5,12 @@
 # Needs xvfb-run, ImageMagick's import and compare, and xdotool; run scripts/demo once first to
 # build the program (demo/quorrel points at it).
 set -euo pipefail
-cd "$(dirname "$0")"
+self=$(realpath "$0")
+cd "$(dirname "$self")"
 out=$(realpath -m "${1:-shots}")
 mkdir -p "$out"
 if [ "${INSIDE_XVFB:-}" != 1 ]; then
-  exec env INSIDE_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$out"
+  exec env INSIDE_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$self" "$out"
 fi
 
 ./quorrel -w &
