@@ -1,20 +1,20 @@
-// Golden-picture comparison for the device tests: PNG files under the test data folder,
-// compared per channel within a tolerance; on a mismatch the actual picture and a difference
-// picture are written beside the build for inspection.
+// Golden pictures of the device tests: data/<name>.png, failures under test-output/d3d9.
 #pragma once
 
 #include <string>
 
 #include "platform/d3d9/d3d9.h"
+#include "support/golden.h"
 
 namespace d3d9_test {
 
-bool ReadPng(const std::string& path, platform::d3d9::CapturedFrame& out);
-bool WritePng(const std::string& path, const platform::d3d9::CapturedFrame& frame);
-
-// Empty when the frame matches data/<name>.png within tolerance per channel; else a message.
-// With QUORREL_UPDATE_GOLDEN=1 a missing golden is written from the frame instead.
-std::string CompareGolden(const std::string& name, const platform::d3d9::CapturedFrame& frame,
-                          int tolerance);
+// Empty when the frame matches the golden within tolerance per channel; else the reason.
+inline std::string CompareGolden(const std::string& name,
+                                 const platform::d3d9::CapturedFrame& frame, int tolerance) {
+  const ::testing::AssertionResult result = test_support::MatchesGolden(
+      {frame.width, frame.height, frame.pixels},
+      {QUORREL_TEST_DATA, test_support::OutputFolder("d3d9")}, name, tolerance);
+  return result ? std::string() : result.message();
+}
 
 }  // namespace d3d9_test

@@ -1,15 +1,10 @@
 #include "TestSupport.h"
 
-#include <png.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
-#include "platform/d3dx9/d3dx9_image.h"
+#include "support/golden.h"
 
 namespace d3dx9_test {
 
@@ -67,18 +62,6 @@ std::vector<T> ReadTexels(IDirect3DTexture9* texture) {
   return texels;
 }
 
-bool WritePng(const std::filesystem::path& path, const Picture& picture) {
-  std::filesystem::create_directories(path.parent_path());
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(picture.width);
-  image.height = static_cast<png_uint_32>(picture.height);
-  image.format = PNG_FORMAT_BGRA;
-  return png_image_write_to_file(&image, path.c_str(), 0, picture.pixels.data(), 0, nullptr) != 0;
-}
-
-int Channel(uint32_t pixel, int shift) { return static_cast<int>((pixel >> shift) & 0xFF); }
-
 }  // namespace
 
 std::vector<uint32_t> ReadTexels32(IDirect3DTexture9* texture) {
@@ -89,62 +72,10 @@ std::vector<uint16_t> ReadTexels16(IDirect3DTexture9* texture) {
 }
 
 std::string CompareWithGolden(const Picture& actual, const std::string& name, int tolerance) {
-  const std::string goldenPath = DataPath(name + ".png");
-  const char* update = std::getenv("QUORREL_UPDATE_GOLDEN");
-  if (update != nullptr && std::string(update) == "1") {
-    return WritePng(goldenPath, actual) ? "" : "cannot write " + goldenPath;
-  }
-
-  platform::d3dx9::DecodedImage golden;
-  std::string error;
-  std::vector<uint8_t> bytes;
-  try {
-    bytes = ReadFixture(name + ".png");
-  } catch (const std::exception& e) {
-    error = e.what();
-  }
-  if (error.empty() && !platform::d3dx9::DecodeImage(bytes.data(), bytes.size(), golden, error)) {
-    error = "cannot decode " + goldenPath + ": " + error;
-  }
-
-  std::string result;
-  Picture difference{actual.width, actual.height,
-                     std::vector<uint32_t>(actual.pixels.size(), 0xFF000000u)};
-  if (!error.empty()) {
-    result = error;
-  } else if (static_cast<int>(golden.width) != actual.width ||
-             static_cast<int>(golden.height) != actual.height) {
-    result = "size " + std::to_string(actual.width) + "x" + std::to_string(actual.height) +
-             " differs from the golden " + std::to_string(golden.width) + "x" +
-             std::to_string(golden.height);
-  } else {
-    int mismatches = 0;
-    int worst = 0;
-    for (size_t i = 0; i < actual.pixels.size(); ++i) {
-      int pixelWorst = 0;
-      uint32_t diff = 0xFF000000u;
-      for (int shift : {0, 8, 16}) {
-        const int d = std::abs(Channel(actual.pixels[i], shift) - Channel(golden.texels[i], shift));
-        pixelWorst = std::max(pixelWorst, d);
-        diff |= static_cast<uint32_t>(std::min(255, d * 4)) << shift;
-      }
-      difference.pixels[i] = diff;
-      worst = std::max(worst, pixelWorst);
-      if (pixelWorst > tolerance) ++mismatches;
-    }
-    if (mismatches > 0) {
-      result = std::to_string(mismatches) + " pixels differ by more than " +
-               std::to_string(tolerance) + " (worst " + std::to_string(worst) + ")";
-    }
-  }
-  if (result.empty()) return result;
-
-  const std::filesystem::path out =
-      std::filesystem::path(QUORREL_BINARY_DIR) / "test-output" / "d3dx9";
-  WritePng(out / (name + "-actual.png"), actual);
-  WritePng(out / (name + "-difference.png"), difference);
-  return result + "; see " + (out / (name + "-actual.png")).string() + " and " +
-         (out / (name + "-difference.png")).string();
+  const ::testing::AssertionResult result = test_support::MatchesGolden(
+      {actual.width, actual.height, actual.pixels},
+      {QUORREL_TEST_DATA, test_support::OutputFolder("d3dx9")}, name, tolerance);
+  return result ? std::string() : result.message();
 }
 
 }  // namespace d3dx9_test

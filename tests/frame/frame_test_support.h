@@ -4,13 +4,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,37 +17,22 @@
 #include "game/main.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_messages.h"
+#include "support/scratch.h"
 
 namespace frame_test {
 
 inline std::filesystem::path ScratchRoot() {
-  static const std::filesystem::path root = [] {
-    auto p = std::filesystem::temp_directory_path() /
-             ("quorrel-frame-tests-" + std::to_string(getpid()));
-    std::filesystem::remove_all(p);
-    std::filesystem::create_directories(p);
-    return p;
-  }();
+  static const std::filesystem::path root = test_support::MakeScratchRoot("frame");
   return root;
 }
 
+// A fresh empty folder under the scratch root.
 inline std::filesystem::path NewFolder(const std::string& name) {
-  static int counter = 0;
-  auto p = ScratchRoot() / (name + "-" + std::to_string(++counter));
-  std::filesystem::create_directories(p);
-  return p;
+  return test_support::NewFolder(ScratchRoot(), name);
 }
 
-inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-inline std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test_support::ReadFile;
+using test_support::WriteFile;
 
 // A new log file of the test's own as the main log; returns its path.
 inline std::filesystem::path UseFreshLog() {

@@ -1,23 +1,19 @@
 #include "draw_fixture.h"
 
-#include <png.h>
 #include <stdlib.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <iterator>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include <lua.hpp>
 
 #include "foundation/KeshLogEngine.h"
-#include "platform/d3dx9/d3dx9_image.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_messages.h"
 #include "platform/win32/win32_window.h"
+#include "support/golden.h"
+#include "support/scratch.h"
 
 namespace fs = std::filesystem;
 namespace w32 = platform::win32;
@@ -39,77 +35,15 @@ Picture Filled(int width, int height, uint32_t argb) {
   return Picture{width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height, argb)};
 }
 
-bool WritePng(const std::string& path, int width, int height, const std::vector<uint32_t>& argb, bool alpha) {
-  fs::create_directories(fs::path(path).parent_path());
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    return false;
-  }
-  png_init_io(png, file);
-  const int channels = alpha ? 4 : 3;
-  png_set_IHDR(png, info, width, height, 8, alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<png_byte> row(static_cast<size_t>(width) * channels);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const uint32_t c = argb[static_cast<size_t>(y) * width + x];
-      png_byte* p = &row[static_cast<size_t>(x) * channels];
-      p[0] = static_cast<png_byte>(c >> 16);
-      p[1] = static_cast<png_byte>(c >> 8);
-      p[2] = static_cast<png_byte>(c);
-      if (alpha) p[3] = static_cast<png_byte>(c >> 24);
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  std::fclose(file);
-  return true;
+bool WritePng(const std::string& path, int width, int height, const std::vector<uint32_t>& argb,
+              bool alpha) {
+  return test_support::WritePng(path, {width, height, argb}, alpha);
 }
 
 ::testing::AssertionResult MatchesGolden(const CapturedFrame& f, const std::string& name, int tol) {
-  const std::string golden = std::string(QUORREL_TEST_DATA) + "/golden/" + name + ".png";
-  const std::string outDir = std::string(QUORREL_BINARY_DIR) + "/game_draw_golden_out/";
-  auto write = [&](const std::string& path, const std::vector<uint32_t>& pixels) {
-    return WritePng(path, f.width, f.height, pixels, false);
-  };
-  if (const char* update = std::getenv("QUORREL_UPDATE_GOLDEN"); update && std::string(update) == "1") {
-    if (!write(golden, f.pixels)) return ::testing::AssertionFailure() << "cannot write " << golden;
-    return ::testing::AssertionSuccess();
-  }
-  std::ifstream in(golden, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  platform::d3dx9::DecodedImage image;
-  std::string error;
-  if (bytes.empty() || !platform::d3dx9::DecodePng(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), image, error) ||
-      static_cast<int>(image.width) != f.width || static_cast<int>(image.height) != f.height) {
-    write(outDir + name + ".actual.png", f.pixels);
-    return ::testing::AssertionFailure() << "no usable golden image " << golden << " " << error << "; actual in " << outDir;
-  }
-  std::vector<uint32_t> diff(f.pixels.size(), 0xFF000000u);
-  int bad = 0, worst = 0;
-  for (size_t i = 0; i < f.pixels.size(); ++i) {
-    int d = 0;
-    for (int shift : {16, 8, 0}) {
-      d = std::max(d, std::abs(static_cast<int>(f.pixels[i] >> shift & 255) - static_cast<int>(image.texels[i] >> shift & 255)));
-    }
-    worst = std::max(worst, d);
-    if (d > tol) {
-      ++bad;
-      diff[i] = 0xFFFFFFFFu;
-    }
-  }
-  if (bad == 0) return ::testing::AssertionSuccess();
-  write(outDir + name + ".actual.png", f.pixels);
-  write(outDir + name + ".diff.png", diff);
-  return ::testing::AssertionFailure() << name << ": " << bad << " pixels differ by more than " << tol
-                                       << " (worst " << worst << "); see " << outDir;
+  return test_support::MatchesGolden(
+      {f.width, f.height, f.pixels},
+      {QUORREL_TEST_DATA "/golden", test_support::OutputFolder("game_draw")}, name, tol);
 }
 
 void DrawTest::SetUp() {
@@ -228,17 +162,11 @@ CapturedFrame DrawTest::EndFrame() {
 
 std::string DrawTest::LogText() const {
   LogEngine->MainLog->FlushRepeat();
-  std::ifstream in(logPath_, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return test_support::ReadFile(logPath_);
 }
 
 std::string DrawTest::ReadText(const std::string& relativePath) const {
-  std::ifstream in(dir_ + "/" + relativePath, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return test_support::ReadFile(dir_ + "/" + relativePath);
 }
 
 }  // namespace draw_test

@@ -33,7 +33,7 @@ inline uint32_t Pixel(const CapturedFrame& f, int x, int y) {
 }
 
 // Compares with data/golden/<name>.png per channel within Tol; QUORREL_UPDATE_GOLDEN=1 writes the
-// golden instead. On failure the actual and difference images go to game_draw_golden_out/ in
+// golden instead. On failure the actual and difference images go to test-output/game_draw/ in
 // the build folder.
 ::testing::AssertionResult MatchesGolden(const CapturedFrame& f, const std::string& name, int tol = 8);
 

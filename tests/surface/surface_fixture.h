@@ -2,7 +2,7 @@
 // Splash) made current, a log file of the test's own, a virtual screen, a hidden window, and an
 // engine whose device draws into a small back buffer that the tests read back and compare with
 // golden images (per channel, within a tolerance; the actual and difference images are written
-// beside the test program on failure).
+// to test-output/surface in the build folder on failure).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,8 +33,6 @@ inline int Blue(uint32_t c) { return c & 0xFF; }
 // Compares with data/golden/<name>.png; QUORREL_UPDATE_GOLDEN=1 writes the golden instead.
 ::testing::AssertionResult MatchesGolden(const CapturedFrame& f, const std::string& name,
                                          int tol = 3);
-
-bool WritePng(const std::string& path, const CapturedFrame& f);
 
 class SurfaceTest : public ::testing::Test {
  protected:

@@ -3,8 +3,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
+
+#include "support/scratch.h"
 
 class TempDir {
 public:
@@ -26,13 +27,10 @@ public:
   std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
 
   void Write(const std::string& relative, const std::string& bytes) const {
-    std::filesystem::path file = std::filesystem::path(path_) / relative;
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
+    test_support::WriteFile(std::filesystem::path(path_) / relative, bytes);
   }
   std::string Read(const std::string& relative) const {
-    std::ifstream in(std::filesystem::path(path_) / relative, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return test_support::ReadFile(std::filesystem::path(path_) / relative);
   }
 
 private:
