@@ -31,8 +31,12 @@ protected:
     setenv("APPDATA", (dir_ + "/appdata").c_str(), 1);
     platform::d3d9::TakeCapturedFrames();
     platform::d3d9::SetCaptureFrames(true);
+    // The tick count stands still: a frame's own drawing time must not move the game clock
+    // that the script animates with (the reference path takes longer than the fast one).
+    platform::win32::seam::SetTickSource([] { return platform::win32::DWORD{100000}; });
   }
   void TearDown() override {
+    platform::win32::seam::SetTickSource({});
     platform::d3d9::SetCaptureFrames(false);
     platform::d3d9::TakeCapturedFrames();
     unsetenv("APPDATA");
