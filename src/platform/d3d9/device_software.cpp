@@ -9,6 +9,7 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <typeinfo>
 
 #include "platform/d3d9/d3d9_internal.h"
 #include "platform/d3d9/present_sdl.h"
@@ -41,6 +42,26 @@ UINT VertexCount(D3DPRIMITIVETYPE type, UINT count) {
     case D3DPT_TRIANGLEFAN: return count + 2;
     default: return 0;
   }
+}
+
+// Whether two states draw alike, textures aside.
+bool SameSettings(const DrawState& a, const DrawState& b) {
+  return a.stage.color_op == b.stage.color_op && a.stage.color_arg1 == b.stage.color_arg1 &&
+         a.stage.color_arg2 == b.stage.color_arg2 && a.stage.alpha_op == b.stage.alpha_op &&
+         a.stage.alpha_arg1 == b.stage.alpha_arg1 && a.stage.alpha_arg2 == b.stage.alpha_arg2 &&
+         a.tfactor == b.tfactor && a.mag_linear == b.mag_linear &&
+         a.min_linear == b.min_linear && a.blend == b.blend && a.src_blend == b.src_blend &&
+         a.dest_blend == b.dest_blend && a.blend_op == b.blend_op &&
+         a.clip.left == b.clip.left && a.clip.top == b.clip.top &&
+         a.clip.right == b.clip.right && a.clip.bottom == b.clip.bottom;
+}
+
+// dynamic_cast to one of our final classes, with the common case (it is one) decided by type.
+template <typename To, typename From>
+To* OwnObject(From* p) {
+  if (!p) return nullptr;
+  if (typeid(*p) == typeid(To)) return static_cast<To*>(p);
+  return dynamic_cast<To*>(p);
 }
 
 }  // namespace
@@ -104,6 +125,7 @@ bool SoftwareDevice::AllocateBackBuffer(const D3DPRESENT_PARAMETERS& pp) {
 
 void SoftwareDevice::ResetStates() {
   world_ = view_ = projection_ = IdentityMatrix();
+  view_wide_ = projection_wide_ = Matrix4::From(view_);
   wvp_dirty_ = true;
   viewport_ = {0, 0, static_cast<DWORD>(width_), static_cast<DWORD>(height_), 0.0f, 1.0f};
   std::fill(std::begin(render_states_), std::end(render_states_), 0);
@@ -164,9 +186,8 @@ PixelRect SoftwareDevice::ClipRect() const {
   return Intersect(r, vp);
 }
 
-DrawState SoftwareDevice::CurrentState() const {
+DrawState SoftwareDevice::CurrentSettings() const {
   DrawState s;
-  if (textures_[0]) s.texture = textures_[0]->Store();
   const DWORD* st = stage_states_[0];
   s.stage = {st[D3DTSS_COLOROP],  st[D3DTSS_COLORARG1], st[D3DTSS_COLORARG2],
              st[D3DTSS_ALPHAOP],  st[D3DTSS_ALPHAARG1], st[D3DTSS_ALPHAARG2]};
@@ -315,8 +336,14 @@ HRESULT SoftwareDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRI
   if (!m) return D3DERR_INVALIDCALL;
   switch (state) {
     case D3DTS_WORLD: world_ = *m; break;
-    case D3DTS_VIEW: view_ = *m; break;
-    case D3DTS_PROJECTION: projection_ = *m; break;
+    case D3DTS_VIEW:
+      view_ = *m;
+      view_wide_ = Matrix4::From(view_);
+      break;
+    case D3DTS_PROJECTION:
+      projection_ = *m;
+      projection_wide_ = Matrix4::From(projection_);
+      break;
     default: return D3D_OK;  // texture transforms: not used by the fixed stages here
   }
   wvp_dirty_ = true;
@@ -362,8 +389,9 @@ HRESULT SoftwareDevice::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
 
 HRESULT SoftwareDevice::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
   if (stage >= kStages) return D3DERR_INVALIDCALL;
+  if (texture == static_cast<IDirect3DBaseTexture9*>(textures_[stage])) return D3D_OK;
   // Only our own textures can be bound; anything else reads as no texture.
-  auto* t = dynamic_cast<SoftwareTexture*>(texture);
+  auto* t = OwnObject<SoftwareTexture>(texture);
   if (t) t->AddRef();
   SafeRelease(textures_[stage]);
   textures_[stage] = t;
@@ -422,7 +450,7 @@ HRESULT SoftwareDevice::GetFVF(DWORD* fvf) {
 HRESULT SoftwareDevice::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* data, UINT offset,
                                         UINT stride) {
   if (stream != 0) return stream < 16 ? D3D_OK : D3DERR_INVALIDCALL;
-  auto* vb = dynamic_cast<SoftwareVertexBuffer*>(data);
+  auto* vb = OwnObject<SoftwareVertexBuffer>(data);
   if (vb) vb->AddRef();
   SafeRelease(stream_);
   stream_ = vb;
@@ -453,8 +481,7 @@ HRESULT SoftwareDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT co
 
   // Vertex transform.
   if (wvp_dirty_) {
-    wvp_ = Multiply(Multiply(Matrix4::From(world_), Matrix4::From(view_)),
-                    Matrix4::From(projection_));
+    wvp_ = Multiply(Multiply(Matrix4::From(world_), view_wide_), projection_wide_);
     wvp_dirty_ = false;
   }
   const bool lighting = render_states_[D3DRS_LIGHTING] != FALSE;
@@ -463,19 +490,31 @@ HRESULT SoftwareDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT co
   for (UINT i = 0; i < vertices; ++i)
     clip_scratch_[i] = TransformVertex(base, stream_stride_, fvf_, start + i, wvp_, lighting);
 
-  DrawState state = CurrentState();
+  DrawState state = CurrentSettings();
   if (state.clip.Empty()) return D3D_OK;
   const Viewport vp{static_cast<double>(viewport_.X), static_cast<double>(viewport_.Y),
                     static_cast<double>(viewport_.Width), static_cast<double>(viewport_.Height)};
-  const int tex_w = state.texture ? state.texture->width : 1;
-  const int tex_h = state.texture ? state.texture->height : 1;
+  const SoftwareTexture* texture = textures_[0];
+  const TexelStore* store = texture ? texture->StorePointer() : nullptr;
+  const int tex_w = store ? store->width : 1;
+  const int tex_h = store ? store->height : 1;
   const bool reference = ForceReferencePath();
   if (!reference && queue_.Pending() > kMaxPendingCommands) Flush();
   if (reference) Flush();  // keep submission order when the switch flips mid-frame
+  if (reference && texture) state.texture = texture->Store();
   const Target target = BackBuffer();
   uint32_t state_index = UINT32_MAX;
+  // Draws in a row with the same state share one record of it.
   auto state_ref = [&]() -> uint32_t {
-    if (state_index == UINT32_MAX) state_index = queue_.AddState(state);
+    if (state_index != UINT32_MAX) return state_index;
+    const DrawState* last = queue_.LastState();
+    if (last && last->texture.get() == store && SameSettings(*last, state)) {
+      state_index = queue_.LastStateIndex();
+    } else {
+      DrawState recorded = state;
+      if (texture) recorded.texture = texture->Store();
+      state_index = queue_.AddState(std::move(recorded));
+    }
     return state_index;
   };
 
@@ -497,6 +536,9 @@ HRESULT SoftwareDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT co
     return D3D_OK;
   }
 
+  // Triangles of strips and fans share corners: project each vertex once.
+  projected_scratch_.resize(vertices);
+  for (UINT i = 0; i < vertices; ++i) projected_scratch_[i] = ProjectVertex(clip_scratch_[i], vp);
   for (UINT i = 0; i < count; ++i) {
     UINT a, b, c;
     if (type == D3DPT_TRIANGLESTRIP) {
@@ -509,7 +551,8 @@ HRESULT SoftwareDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT co
     } else {
       a = 3 * i, b = 3 * i + 1, c = 3 * i + 2;
     }
-    ClipTriangle(clip_scratch_[a], clip_scratch_[b], clip_scratch_[c], vp, screen_scratch_);
+    ClipTriangle(clip_scratch_[a], clip_scratch_[b], clip_scratch_[c], projected_scratch_[a],
+                 projected_scratch_[b], projected_scratch_[c], vp, screen_scratch_);
   }
   const DWORD cull = render_states_[D3DRS_CULLMODE];
   for (size_t i = 0; i + 2 < screen_scratch_.size(); i += 3) {

@@ -49,6 +49,7 @@ class SoftwareTexture final : public IDirect3DTexture9 {
 
   // The texels as draws see them; pending draws keep the store they were given.
   std::shared_ptr<const TexelStore> Store() const { return store_; }
+  const TexelStore* StorePointer() const { return store_.get(); }
 
  private:
   std::atomic<ULONG> refs_{1};
@@ -125,7 +126,8 @@ class SoftwareDevice final : public IDirect3DDevice9 {
 
   void ResetStates();
   bool AllocateBackBuffer(const D3DPRESENT_PARAMETERS& pp);
-  DrawState CurrentState() const;
+  // Every draw setting except the texture, which draws share by reference.
+  DrawState CurrentSettings() const;
   Target BackBuffer();
   PixelRect ClipRect() const;
 
@@ -137,6 +139,7 @@ class SoftwareDevice final : public IDirect3DDevice9 {
   int width_ = 0, height_ = 0;
 
   D3DMATRIX world_{}, view_{}, projection_{};
+  Matrix4 view_wide_, projection_wide_;  // view_ and projection_ in double, kept in step
   Matrix4 wvp_;
   bool wvp_dirty_ = true;
   D3DVIEWPORT9 viewport_{};
@@ -156,6 +159,7 @@ class SoftwareDevice final : public IDirect3DDevice9 {
   RenderQueue queue_;
   std::unique_ptr<SdlPresenter> presenter_;
   std::vector<ClipVertex> clip_scratch_;
+  std::vector<ProjectedVertex> projected_scratch_;
   std::vector<ScreenVertex> screen_scratch_;
 };
 

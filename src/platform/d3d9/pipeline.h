@@ -126,6 +126,18 @@ struct ScreenVertex {
 // Appends 0 or more triangles (as vertex triples) to out.
 void ClipTriangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c,
                   const Viewport& vp, std::vector<ScreenVertex>& out);
+// A vertex projected once for every triangle that shares it: inside tells that no plane or
+// guard band cuts it, and then screen is where it lands.
+struct ProjectedVertex {
+  ScreenVertex screen;
+  bool inside;
+};
+ProjectedVertex ProjectVertex(const ClipVertex& v, const Viewport& vp);
+// ClipTriangle given the corners' projections as well (the same result, computed once).
+void ClipTriangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c,
+                  const ProjectedVertex& pa, const ProjectedVertex& pb,
+                  const ProjectedVertex& pc, const Viewport& vp,
+                  std::vector<ScreenVertex>& out);
 // The same for a line segment; appends 0 or 2 vertices.
 void ClipLine(const ClipVertex& a, const ClipVertex& b, const Viewport& vp,
               std::vector<ScreenVertex>& out);

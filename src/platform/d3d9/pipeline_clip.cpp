@@ -58,8 +58,10 @@ double FarDist(const ClipVertex& v) { return v.w - v.z + 1e-6 * std::fabs(v.w); 
 ScreenVertex Project(const ClipVertex& c, const Viewport& vp) {
   const double w = c.w > 1e-12 ? c.w : 1e-12;
   ScreenVertex s;
-  s.x = vp.x + (c.x / w + 1.0) * 0.5 * vp.width;
-  s.y = vp.y + (1.0 - c.y / w) * 0.5 * vp.height;
+  // Orthographic projections give w = 1, where the division changes nothing.
+  const double px = w == 1.0 ? c.x : c.x / w, py = w == 1.0 ? c.y : c.y / w;
+  s.x = vp.x + (px + 1.0) * 0.5 * vp.width;
+  s.y = vp.y + (1.0 - py) * 0.5 * vp.height;
   s.b = c.b;
   s.g = c.g;
   s.r = c.r;
@@ -91,13 +93,38 @@ bool Finite(const ClipVertex& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w);
 }
 
-bool Inside(const ClipVertex& v, const Viewport& vp) {
+// Whether no plane or guard band cuts the vertex; then s holds its projection.
+bool Inside(const ClipVertex& v, const Viewport& vp, ScreenVertex& s) {
   if (!(NearDist(v) >= 0 && FarDist(v) >= 0 && v.w > 1e-9)) return false;
-  const ScreenVertex s = Project(v, vp);
+  s = Project(v, vp);
   return std::fabs(s.x) < kGuard && std::fabs(s.y) < kGuard;
 }
 
+bool Inside(const ClipVertex& v, const Viewport& vp) {
+  ScreenVertex s;
+  return Inside(v, vp, s);
+}
+
 }  // namespace
+
+ProjectedVertex ProjectVertex(const ClipVertex& v, const Viewport& vp) {
+  ProjectedVertex p;
+  p.inside = Finite(v) && Inside(v, vp, p.screen);
+  return p;
+}
+
+void ClipTriangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c,
+                  const ProjectedVertex& pa, const ProjectedVertex& pb,
+                  const ProjectedVertex& pc, const Viewport& vp,
+                  std::vector<ScreenVertex>& out) {
+  if (pa.inside && pb.inside && pc.inside) {
+    out.push_back(pa.screen);
+    out.push_back(pb.screen);
+    out.push_back(pc.screen);
+    return;
+  }
+  ClipTriangle(a, b, c, vp, out);
+}
 
 void ClipTriangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c,
                   const Viewport& vp, std::vector<ScreenVertex>& out) {

@@ -12,7 +12,24 @@ namespace {
 
 constexpr int64_t kOne = int64_t{1} << kSubPixelBits;
 
-int64_t Snap(double v) { return std::llround(v * static_cast<double>(kOne)); }
+// std::llround without the library call: nearest integer, halves away from zero. Only for
+// |v| < 2^63; every caller bounds its argument well inside that.
+inline int64_t RoundHalfAway(double v) {
+  const int64_t i = static_cast<int64_t>(v);  // truncates; exact once |v| >= 2^52 (v is whole)
+  const double frac = v - static_cast<double>(i);  // exact: the fraction of a double fits one
+  // Without branches: the fractions are as good as random, so a branch would mispredict.
+  return i + static_cast<int64_t>(frac >= 0.5) - static_cast<int64_t>(frac <= -0.5);
+}
+
+int64_t Snap(double v) { return RoundHalfAway(v * static_cast<double>(kOne)); }
+
+// Whether hypot(a, b) > limit, deciding from the squared length when it is clearly on one side.
+bool LongerThan(double a, double b, double limit) {
+  const double q = a * a + b * b, l2 = limit * limit;
+  if (q > l2 * (1 + 1e-9)) return true;
+  if (q < l2 * (1 - 1e-9)) return false;
+  return std::hypot(a, b) > limit;
+}
 
 // Floor division of a (possibly negative) fixed-point value by one pixel.
 int64_t FloorPx(int64_t v) { return v >> kSubPixelBits; }
@@ -77,19 +94,31 @@ bool SetupTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVer
     const double a0 = AttrOf(*v[0], k, tex_w, tex_h);
     const double a1 = AttrOf(*v[1], k, tex_w, tex_h);
     const double a2 = AttrOf(*v[2], k, tex_w, tex_h);
-    const double gx = ((a1 - a0) * (y2 - y0) - (a2 - a0) * (y1 - y0)) / d;
-    const double gy = ((a2 - a0) * (x1 - x0) - (a1 - a0) * (x2 - x0)) / d;
-    const double at = a0 + gx * (t.ox - x0) + gy * (t.oy - y0);
     // Bounded so that stepping across the guard band cannot overflow.
     auto fix = [&](double val, double lim) {
       if (!std::isfinite(val)) return int64_t{0};
-      return static_cast<int64_t>(std::llround(std::clamp(val * scale, -lim, lim)));
+      return RoundHalfAway(std::clamp(val * scale, -lim, lim));
     };
+    if (a0 == a1 && a0 == a2 && d != 0) {
+      // A constant attribute (a sprite's tint): the general formulas give gradients of zero
+      // and a0 itself at the origin (both 0 for infinite a0), so skip the divisions.
+      t.attr[k] = {fix(a0, 4.0e18), 0, 0};
+      continue;
+    }
+    const double gx = ((a1 - a0) * (y2 - y0) - (a2 - a0) * (y1 - y0)) / d;
+    const double gy = ((a2 - a0) * (x1 - x0) - (a1 - a0) * (x2 - x0)) / d;
+    const double at = a0 + gx * (t.ox - x0) + gy * (t.oy - y0);
     t.attr[k] = {fix(at, 4.0e18), fix(gx, 1.0e12), fix(gy, 1.0e12)};
   }
-  const double step = std::max(std::hypot(double(t.attr[kAttrU].dx), double(t.attr[kAttrV].dx)),
-                               std::hypot(double(t.attr[kAttrU].dy), double(t.attr[kAttrV].dy)));
-  t.linear = step > double(int64_t{1} << kTexFracBits) * 1.0001 ? min_linear : mag_linear;
+  if (min_linear == mag_linear) {
+    t.linear = min_linear;  // the footprint cannot change the filter
+  } else {
+    const double limit = double(int64_t{1} << kTexFracBits) * 1.0001;
+    const bool minified =
+        LongerThan(double(t.attr[kAttrU].dx), double(t.attr[kAttrV].dx), limit) ||
+        LongerThan(double(t.attr[kAttrU].dy), double(t.attr[kAttrV].dy), limit);
+    t.linear = minified ? min_linear : mag_linear;
+  }
   t.flat_color = a.b == b.b && a.b == c.b && a.g == b.g && a.g == c.g && a.r == b.r &&
                  a.r == c.r && a.a == b.a && a.a == c.a;
   return true;

@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kBandRows = 16;
 // Commands worth handing to the workers while recording goes on.
-constexpr size_t kBatchCommands = 2048;
+constexpr size_t kBatchCommands = 512;
 std::atomic<int> g_raster_threads{0};
 
 }  // namespace
@@ -214,7 +214,7 @@ BandThreadPool& RenderQueue::Pool() {
 
 void RenderQueue::WaitRunning() {
   if (!running_) return;
-  pool_->Wait();
+  pool_->Join();  // the caller would only sleep: lend it to the remaining bands
   batches_[1 - current_].Clear();
   running_ = false;
 }

@@ -32,6 +32,11 @@ class BandThreadPool {
   void Start(int count, std::function<void(int)> task);
   bool Done() const { return done_.load() >= count_.load(); }
   void Wait();
+  // Takes part in the batch started last, then waits for it.
+  void Join() {
+    Drain();
+    Wait();
+  }
 
  private:
   void WorkerLoop();
@@ -52,6 +57,14 @@ class RenderQueue {
  public:
   ~RenderQueue();
   uint32_t AddState(DrawState state);
+  // The state recorded last in the batch being recorded, if any, and its index.
+  const DrawState* LastState() const {
+    const Batch& b = batches_[current_];
+    return b.states.empty() ? nullptr : &b.states.back();
+  }
+  uint32_t LastStateIndex() const {
+    return static_cast<uint32_t>(batches_[current_].states.size() - 1);
+  }
   void AddTriangle(const TriangleSetup& t, uint32_t state);
   void AddLine(const LineSetup& l, uint32_t state);
   void AddFill(const PixelRect& rect, uint32_t argb);
