@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "foundation/KeshLogEngine.h"
+#include "platform/d3d9/d3d9_forwarding.h"
 #include "platform/win32/win32_messages.h"
 #include "platform/win32/win32_window.h"
 #include "surface/KeshTextureEngine3D.h"
@@ -29,75 +30,13 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Forwards every call to the real device except DrawPrimitive, so the time spent is the engine's.
-class NoDrawDevice final : public IDirect3DDevice9 {
+// Forwards every call to the real device but the drawing ones, so the time spent is the engine's.
+class NoDrawDevice final : public ForwardingDevice {
  public:
-  explicit NoDrawDevice(IDirect3DDevice9* inner) : in_(inner) {}
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG r = --refs_;
-    if (r == 0) {
-      in_->Release();
-      delete this;
-    }
-    return r;
-  }
-  HRESULT TestCooperativeLevel() override { return in_->TestCooperativeLevel(); }
-  UINT GetAvailableTextureMem() override { return in_->GetAvailableTextureMem(); }
-  HRESULT EvictManagedResources() override { return in_->EvictManagedResources(); }
-  HRESULT GetDirect3D(IDirect3D9** p) override { return in_->GetDirect3D(p); }
-  HRESULT Reset(D3DPRESENT_PARAMETERS* p) override { return in_->Reset(p); }
+  using ForwardingDevice::ForwardingDevice;
   HRESULT Present(const RECT*, const RECT*, HWND, const void*) override { return D3D_OK; }
-  HRESULT CreateTexture(UINT w, UINT h, UINT l, DWORD u, D3DFORMAT f, D3DPOOL p,
-                        IDirect3DTexture9** t, HANDLE* s) override {
-    return in_->CreateTexture(w, h, l, u, f, p, t, s);
-  }
-  HRESULT CreateVertexBuffer(UINT len, DWORD u, DWORD fvf, D3DPOOL p, IDirect3DVertexBuffer9** vb,
-                             HANDLE* s) override {
-    return in_->CreateVertexBuffer(len, u, fvf, p, vb, s);
-  }
-  HRESULT BeginScene() override { return in_->BeginScene(); }
-  HRESULT EndScene() override { return in_->EndScene(); }
   HRESULT Clear(DWORD, const D3DRECT*, DWORD, D3DCOLOR, float, DWORD) override { return D3D_OK; }
-  HRESULT SetTransform(D3DTRANSFORMSTATETYPE s, const D3DMATRIX* m) override {
-    return in_->SetTransform(s, m);
-  }
-  HRESULT GetTransform(D3DTRANSFORMSTATETYPE s, D3DMATRIX* m) override {
-    return in_->GetTransform(s, m);
-  }
-  HRESULT SetViewport(const D3DVIEWPORT9* v) override { return in_->SetViewport(v); }
-  HRESULT GetViewport(D3DVIEWPORT9* v) override { return in_->GetViewport(v); }
-  HRESULT SetRenderState(D3DRENDERSTATETYPE s, DWORD v) override {
-    return in_->SetRenderState(s, v);
-  }
-  HRESULT GetRenderState(D3DRENDERSTATETYPE s, DWORD* v) override {
-    return in_->GetRenderState(s, v);
-  }
-  HRESULT SetTexture(DWORD s, IDirect3DBaseTexture9* t) override { return in_->SetTexture(s, t); }
-  HRESULT GetTextureStageState(DWORD s, D3DTEXTURESTAGESTATETYPE t, DWORD* v) override {
-    return in_->GetTextureStageState(s, t, v);
-  }
-  HRESULT SetTextureStageState(DWORD s, D3DTEXTURESTAGESTATETYPE t, DWORD v) override {
-    return in_->SetTextureStageState(s, t, v);
-  }
-  HRESULT GetSamplerState(DWORD s, D3DSAMPLERSTATETYPE t, DWORD* v) override {
-    return in_->GetSamplerState(s, t, v);
-  }
-  HRESULT SetSamplerState(DWORD s, D3DSAMPLERSTATETYPE t, DWORD v) override {
-    return in_->SetSamplerState(s, t, v);
-  }
-  HRESULT SetScissorRect(const RECT* r) override { return in_->SetScissorRect(r); }
-  HRESULT GetScissorRect(RECT* r) override { return in_->GetScissorRect(r); }
-  HRESULT SetFVF(DWORD fvf) override { return in_->SetFVF(fvf); }
-  HRESULT GetFVF(DWORD* fvf) override { return in_->GetFVF(fvf); }
-  HRESULT SetStreamSource(UINT n, IDirect3DVertexBuffer9* vb, UINT o, UINT s) override {
-    return in_->SetStreamSource(n, vb, o, s);
-  }
   HRESULT DrawPrimitive(D3DPRIMITIVETYPE, UINT, UINT) override { return D3D_OK; }
-
- private:
-  IDirect3DDevice9* in_;
-  ULONG refs_ = 1;
 };
 
 struct Sprite {
