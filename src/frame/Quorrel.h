@@ -25,7 +25,7 @@ struct TStartParams {
   bool HaltAtOnce = false;         // "-s" without a name: end the process now
 };
 
-// "[" integer "," integer "]" with both integers positive, nothing before or after.
+// "[" X "," Y "]" with both integers positive; text after the "]" is ignored.
 bool ParsePositionParam(const std::string& text, int32_t& x, int32_t& y);
 
 // The window-mode, position and launch scan over params (the parameters after the program

@@ -20,13 +20,18 @@ bool PositiveInteger(std::string_view text, int32_t& value) {
 
 }  // namespace
 
+// Y ends at the first "]" after the comma, as the command line has always been read; a
+// malformed size is ignored instead of ending the program.
 bool ParsePositionParam(const std::string& text, int32_t& x, int32_t& y) {
-  if (text.size() < 5 || text.front() != '[' || text.back() != ']') return false;
-  const std::string_view inner(text.data() + 1, text.size() - 2);
-  const size_t comma = inner.find(',');
-  if (comma == std::string_view::npos) return false;
+  if (text.empty() || text.front() != '[') return false;
+  const size_t comma = text.find(',');
+  if (comma == std::string::npos) return false;
+  const size_t close = text.find(']', comma + 1);
+  if (close == std::string::npos) return false;
+  const std::string_view view(text);
   int32_t px = 0, py = 0;
-  if (!PositiveInteger(inner.substr(0, comma), px) || !PositiveInteger(inner.substr(comma + 1), py))
+  if (!PositiveInteger(view.substr(1, comma - 1), px) ||
+      !PositiveInteger(view.substr(comma + 1, close - comma - 1), py))
     return false;
   x = px;
   y = py;

@@ -41,9 +41,14 @@ TEST_F(FrameTest, CommandLineCases) {
       {{"[,768]"}, false, 0, 0, "", "", false},
       {{"[0,768]"}, false, 0, 0, "", "", false},
       {{"[-5,768]"}, false, 0, 0, "", "", false},
-      {{"[1024,768]x"}, false, 0, 0, "", "", false},
       {{"[99999999999,768]"}, false, 0, 0, "", "", false},
       {{"[]"}, false, 0, 0, "", "", false},
+      {{"[1,2,3]"}, false, 0, 0, "", "", false},
+      // Y ends at the first "]" after the comma; what follows it does not count.
+      {{"[1024,768]junk"}, false, 1024, 768, "", "", false},
+      {{"[1024,768]]"}, false, 1024, 768, "", "", false},
+      {{"[640,480]x[1,2]"}, false, 640, 480, "", "", false},
+      {{"[10]24,768]"}, false, 0, 0, "", "", false},
   };
   for (const CommandLineCase& c : cases) {
     std::string joined;
