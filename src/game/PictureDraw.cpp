@@ -6,6 +6,7 @@
 #include "foundation/KeshLogEngine.h"
 #include "foundation/SFunctions.h"
 #include "game/main.h"
+#include "runtime/Rounding.h"
 #include "runtime/Strings.h"
 
 namespace {
@@ -35,12 +36,6 @@ bool EqualsLowered(std::string_view text, std::string_view lower) {
     if (c != lower[i]) return false;
   }
   return true;
-}
-
-// Round half to even, low 8 bits kept, as a byte argument of the engine takes a rounded value.
-uint8_t RoundToByte(double value) {
-  if (!std::isfinite(value)) return 0;
-  return static_cast<uint8_t>(static_cast<int64_t>(std::nearbyint(value)) & 0xFF);
 }
 
 }  // namespace
@@ -113,7 +108,7 @@ bool PreparePictureDraw(TMainForm& form, const TDrawPictureParams& p, TPictureDr
     LogEngine->AddError("GScaleX = " + rtl::FloatToStr(gsx) + " GScaleY = " + rtl::FloatToStr(gsy));
   }
 
-  call.Alpha = RoundToByte(p.Alpha * group.Alpha);
+  call.Alpha = rtl::LowByteOfRound(p.Alpha * group.Alpha);
   call.X = p.X;
   call.Y = p.Y;
   call.Angle = static_cast<double>(static_cast<long double>(p.Angle) * 180.0L /

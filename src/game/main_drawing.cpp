@@ -9,14 +9,12 @@
 
 #include "foundation/SFunctions.h"
 #include "game/PictureDraw.h"
+#include "runtime/Rounding.h"
 #include "script/LuaArgs.h"
 
 namespace {
 
-uint8_t GroupFaded(uint8_t alpha) {
-  const double v = std::nearbyint(alpha * CurrentGroupValues.Alpha);
-  return std::isfinite(v) ? static_cast<uint8_t>(static_cast<int64_t>(v) & 0xFF) : 0;
-}
+uint8_t GroupFaded(uint8_t alpha) { return rtl::LowByteOfRound(alpha * CurrentGroupValues.Alpha); }
 
 // The D3DX conversion of a colour value: each component clamped to 0..1, scaled to 255 and
 // rounded half up; packed alpha, red, green, blue from the high byte down.
@@ -46,10 +44,10 @@ void ReadDrawPictureParams(lua_State* L, TDrawPictureParams& p) {
       }
       case TDrawPictureKey::X: p.X = LuaArgNumber(L, v); break;
       case TDrawPictureKey::Y: p.Y = LuaArgNumber(L, v); break;
-      case TDrawPictureKey::Alpha: p.Alpha = static_cast<uint8_t>(LuaArgInteger(L, v) & 0xFF); break;
+      case TDrawPictureKey::Alpha: p.Alpha = rtl::LowByteOfRound(LuaArgNumber(L, v)); break;
       case TDrawPictureKey::Color: p.Color = LuaArgInteger(L, v); break;
-      case TDrawPictureKey::ColorPower: p.ColorPower = static_cast<uint8_t>(LuaArgInteger(L, v) & 0xFF); break;
-      case TDrawPictureKey::OutputMode: p.OutputMode = static_cast<uint8_t>(LuaArgInteger(L, v) & 0xFF); break;
+      case TDrawPictureKey::ColorPower: p.ColorPower = rtl::LowByteOfRound(LuaArgNumber(L, v)); break;
+      case TDrawPictureKey::OutputMode: p.OutputMode = rtl::LowByteOfRound(LuaArgNumber(L, v)); break;
       case TDrawPictureKey::Angle: p.Angle = LuaArgNumber(L, v); break;
       case TDrawPictureKey::ScaleX: p.ScaleX = LuaArgNumber(L, v); break;
       case TDrawPictureKey::ScaleY: p.ScaleY = LuaArgNumber(L, v); break;

@@ -91,6 +91,34 @@ TEST_F(DrawPictureTest, ArgumentsReachTheEngineCall) {
   }
 }
 
+// The byte keys keep the low 8 bits of the rounded value whatever its size; only NaN and the
+// infinities, which have no low bits, read as 0.
+TEST_F(DrawPictureTest, ByteKeysKeepTheLowBitsOfAnyFiniteValue) {
+  const struct {
+    std::string value;
+    int byte;
+  } cases[] = {
+      {"200", 200},          {"-1", 255},           {"255.5", 0},
+      {"2^31", 0},           {"2^31 + 7", 7},       {"2^32 + 128", 128},
+      {"-2^31 - 1", 255},    {"-(2^40) + 3", 3},    {"2^53 + 2", 2},
+      {"1e300", 0},          {"-1e300", 0},         {"0/0", 0},
+      {"1/0", 0},            {"-1/0", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    TPictureDrawCall call;
+    const bool drawn = Prepare("'src', 'a.png', 'alpha', " + c.value, call);
+    EXPECT_EQ(drawn, c.byte != 0);
+    if (drawn) {
+      EXPECT_EQ(call.Alpha, c.byte);
+    }
+    ASSERT_TRUE(Prepare("'src', 'a.png', 'colorpower', " + c.value + ", 'outputmode', " + c.value,
+                        call));
+    EXPECT_EQ(call.ColorPower, c.byte == 255 ? 254 : c.byte);
+    EXPECT_EQ(call.OutputMode, c.byte);
+  }
+}
+
 TEST_F(DrawPictureTest, EveryValueAndTheGroupReachTheCall) {
   Run("GroupBegin('g', 10, 20, 2, 3, 0.5, 4, 5)");
   TPictureDrawCall call;
