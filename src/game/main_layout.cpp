@@ -68,6 +68,7 @@ void ParseLayoutLine(const std::string& line, tTexSurface& row) {
 
 void TMainForm::ParseTextureLayout(const rtl::TStringList& lines) {
   TexSurfaces.clear();
+  TexSurfaceLookup.Invalidate();
   const int marker = lines.IndexOf(kLayoutStart);
   if (marker < 0) return;
   // The line right after the marker is always skipped.

@@ -116,6 +116,28 @@ TEST(TextureLayoutTest, FindTexSurfaceTakesTheFirstExactMatch) {
   EXPECT_EQ(form.FindTexSurface(""), -1);
 }
 
+// A table parsed again with as many rows and the same first and last names as before must
+// not be answered from the old table's index.
+TEST(TextureLayoutTest, TheIndexAnswersAsAScanAfterEveryParse) {
+  auto row = [](const std::string& name) { return "{Name=\"" + name + "\";Texture=\"t\";"; };
+  const std::vector<std::vector<std::string>> tables = {
+      {"a", "p", "b", "z"},
+      {"a", "b", "b", "z"},  // b moves up: the first row of a name wins
+      {"a", "q", "r", "z"},  // names the old index never held
+      {"a", "p", "b", "z"},
+  };
+  TMainForm form;
+  for (const auto& names : tables) {
+    std::vector<std::string> lines = {kStart, ""};
+    for (const auto& n : names) lines.push_back(row(n));
+    form.ParseTextureLayout(Lines(lines));
+    for (const char* name : {"a", "p", "b", "q", "r", "z", "none"}) {
+      EXPECT_EQ(form.TexSurfaceLookup.Find(form.TexSurfaces, name), form.FindTexSurface(name))
+          << name << " in " << names[1] << names[2];
+    }
+  }
+}
+
 TEST(TextureLayoutTest, DublicateSurfaceMakesAliasesFromScripts) {
   const auto log = game_test::UseFreshLog();
   TMainForm form;

@@ -356,7 +356,7 @@ TEST_F(DrawTest, DrawTriangleTakesTextureAndOutputModeByArgumentCount) {
 namespace draw_test {
 namespace {
 
-// The index answers as a scan from the first row would, as the table grows or is parsed anew.
+// The index answers as a scan from the first row would, as the table grows or is replaced.
 TEST(TexSurfaceIndexTest, AnswersAsTheFirstMatchingRow) {
   std::vector<tTexSurface> rows(3);
   rows[0].Name = "a.png";
@@ -370,8 +370,10 @@ TEST(TexSurfaceIndexTest, AnswersAsTheFirstMatchingRow) {
   rows.emplace_back();
   rows.back().Name = "c.png";  // an alias appended after the index was built
   EXPECT_EQ(index.Find(rows, "c.png"), 3);
-  // A new parse with as many rows but other names, and one with fewer rows.
+  // A new parse with as many rows but other names (the parser invalidates the index), and one
+  // with fewer rows.
   for (tTexSurface& r : rows) r.Name = "x" + r.Name;
+  index.Invalidate();
   EXPECT_EQ(index.Find(rows, "xa.png"), 0);
   EXPECT_EQ(index.Find(rows, "a.png"), -1);
   rows.resize(1);
