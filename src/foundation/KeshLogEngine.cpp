@@ -4,6 +4,8 @@
 // are filled too.
 #include "foundation/KeshLogEngine.h"
 
+#include <cstdio>
+
 #include "foundation/CPUInfo.h"
 #include "foundation/WinVer.h"
 #include "platform/win32/win32_system.h"
@@ -61,6 +63,13 @@ bool ReadWidth(const std::string& text, int& width) {
   if (value > kMaxFieldWidth) value = kMaxFieldWidth;
   width = text[0] == '-' ? -value : value;
   return true;
+}
+
+void WriteStandardError(std::string text) {
+  std::erase(text, '\r');
+  text += '\n';
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
 }
 
 std::string Blanks(int count) { return count > 0 ? std::string(static_cast<std::size_t>(count), ' ') : std::string(); }
@@ -124,17 +133,36 @@ void TLogFile::AddMessage(const std::string& text, LogMessageType messageType) {
 
 bool TLogFile::AppendText(const std::string& text) {
   if (Unusable) return false;
-  try {
-    rtl::AppendFileBytes(FullPath(), text + kCRLF);
-    return true;
-  } catch (const rtl::EInOutError&) {
-    Unusable = true;
-    return false;
+  if (!ToStandardError) {
+    try {
+      rtl::AppendFileBytes(FullPath(), text + kCRLF);
+      return true;
+    } catch (const rtl::EInOutError& e) {
+      CannotWrite(e.Code);
+      if (!ToStandardError) return false;
+    }
   }
+  WriteStandardError(text);
+  return true;
+}
+
+void TLogFile::CannotWrite(int code) {
+  if (Engine == nullptr || Engine->MainLog != this) {
+    Unusable = true;
+    return;
+  }
+  ToStandardError = true;
+  WriteStandardError("Log file \"" + FullPath() + "\" cannot be written (error " + std::to_string(code) +
+                     "); its lines follow here");
 }
 
 void TLogFile::Open() {
   if (Unusable) return;
+  if (ToStandardError) {
+    if (!Opened) AppendText(ExpandTemplate(HeaderTemplate));
+    Opened = true;
+    return;
+  }
   const std::string path = FullPath();
   const bool exists = rtl::FileExists(path);
   if (Opened && exists) return;
@@ -146,8 +174,9 @@ void TLogFile::Open() {
     } else {
       rtl::AppendFileBytes(path, header);
     }
-  } catch (const rtl::EInOutError&) {
-    Unusable = true;
+  } catch (const rtl::EInOutError& e) {
+    CannotWrite(e.Code);
+    if (ToStandardError) AppendText(ExpandTemplate(HeaderTemplate));
   }
 }
 

@@ -9,7 +9,8 @@
 //
 // A file that cannot be created or written (read-only folder, full disk, missing folder) is
 // marked Unusable for the rest of the run instead of failing the reporting call; the other log
-// files go on working.
+// files go on working. The main log is not dropped, since then nothing would tell of the run:
+// its lines go on to standard error (LF ends them there), after one line naming the file.
 //
 // Log files are told apart by their name alone (folder not compared): adding "a/x.log" after
 // "b/x.log" gives back the file already registered. Tests that want the log in a folder of
@@ -69,6 +70,7 @@ public:
   int32_t MaxMessageLength = 1000;
   bool InWrite = false;  // stops a nested write to this file
   bool Unusable = false; // a write failed: nothing more is written to this file in this run
+  bool ToStandardError = false;  // the main log's file failed: its lines go to standard error
 
   void AddVariable(const std::string& name, const std::string& value);
   TConstant FindVariable(const std::string& name) const;  // Name "" when absent
@@ -90,6 +92,9 @@ private:
   std::string FullPath() const { return FilePath + FileName; }
   // Appends Text and CR LF; on failure marks the file Unusable and returns false.
   bool AppendText(const std::string& text);
+  // The file failed with the given error code: the main log moves to standard error, any other
+  // file is Unusable from now on.
+  void CannotWrite(int code);
 };
 
 using TLogFilesList = std::vector<std::unique_ptr<TLogFile>>;

@@ -30,9 +30,11 @@ protected:
     return folder;
   }
 
-  pid_t Start(const fs::path& folder, std::vector<std::string> args) {
+  // Starts the program; with errPath its standard error goes to that file.
+  pid_t Start(const fs::path& folder, std::vector<std::string> args, const fs::path& errPath = {}) {
     pid_t pid = fork();
     if (pid == 0) {
+      if (!errPath.empty() && !freopen(errPath.c_str(), "w", stderr)) _exit(127);
       if (chdir("/") != 0) _exit(127);  // the program must find its folder by itself
       setenv("SDL_VIDEODRIVER", "dummy", 1);
       setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -95,6 +97,27 @@ TEST_F(ProgramTest, LaunchSwitchWithoutANameEndsAtOnce) {
   fs::path folder = MakeGameFolder();
   EXPECT_EQ(WaitForExit(Start(folder, {"-s"})), 0);
   EXPECT_FALSE(fs::exists(folder / "Log.txt"));  // nothing logged, no window made
+}
+
+// Without a writable "Log.txt" the run still tells what happened, on standard error.
+TEST_F(ProgramTest, AnUnwritableMainLogGoesToStandardError) {
+  fs::path folder = MakeGameFolder();
+  fs::create_directories(folder / "Log.txt");  // cannot be written, whoever runs the test
+  const bool root = geteuid() == 0;
+  if (!root) fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
+  const fs::path err = folder.string() + ".stderr";
+  pid_t pid = Start(folder, {"-w"}, err);
+  ASSERT_TRUE(WaitForLog(err, "CD3DApplication.Create_ m_bReady:= True")) << ReadFile(err);
+  kill(pid, SIGTERM);
+  EXPECT_EQ(WaitForExit(pid), 0);
+  if (!root) fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+  const std::string text = ReadFile(err);
+  const std::string notice = "Log file \"" + (folder / "Log.txt").string() + "\" cannot be written";
+  EXPECT_EQ(text.rfind(notice, 0), 0u) << text;
+  EXPECT_NE(text.find("\nLog: 1.50 [Errors, Warnings, Hints]"), std::string::npos) << text;
+  EXPECT_LT(text.find("m_bReady:= True"), text.find("[ Errors : ")) << text;
+  EXPECT_EQ(text.find('\r'), std::string::npos);
+  EXPECT_TRUE(fs::is_directory(folder / "Log.txt"));
 }
 
 }  // namespace

@@ -278,25 +278,51 @@ TEST_F(LogEngineTest, AFileThatCannotBeWrittenIsLeftAloneAndTheOthersGoOn) {
   const std::string unusable[] = {dir / "no/such/folder/A.log", dir / "plain-file/B.log", dir / "a-folder.log"};
   for (const std::string& path : unusable) {
     TLogFile* file = engine->AddLogFile(path);
-    engine->MainLog = file;
-    EXPECT_NO_THROW(engine->AddError("cannot be written")) << path;
-    EXPECT_NO_THROW(engine->AddMessage("still not")) << path;
+    EXPECT_NO_THROW(engine->WriteMessage("cannot be written", 1, file->FileName)) << path;
+    EXPECT_NO_THROW(engine->WriteMessage("still not", 0, file->FileName)) << path;
     EXPECT_TRUE(file->Unusable) << path;
     EXPECT_EQ(file->ErrorsCount, 1);
   }
-  engine->MainLog = log;
   engine->AddMessage("fine");
   EXPECT_NO_THROW(engine->CloseAll());
   EXPECT_EQ(File(), Header(kAllLevels) + "(00:00:00:000)  fine\r\n" + Footer(0, 0, 0));
   EXPECT_FALSE(std::filesystem::exists(dir / "no"));
 }
 
-TEST_F(LogEngineTest, AWriteThatFailsPartWayMarksOnlyThatFile) {
+std::string WithoutCR(std::string text) {
+  std::erase(text, '\r');
+  return text;
+}
+
+// A main log that cannot be written would leave no trace of the run at all: its lines go to
+// standard error instead, after a line that names the file.
+TEST_F(LogEngineTest, AMainLogThatCannotBeWrittenGoesToStandardError) {
+  std::filesystem::create_directories(dir / "Main.log");  // a folder where the file should be
+  const std::string path = dir / "Main.log";
+  engine->MainLog = engine->AddLogFile(path);
+  testing::internal::CaptureStderr();
+  engine->AddHint("one");
+  engine->AddError("two");
+  engine->AddError("two");
+  engine->AddMessage("three");
+  engine->CloseAll();
+  const std::string err = testing::internal::GetCapturedStderr();
+  const std::string notice = "Log file \"" + path + "\" cannot be written";
+  ASSERT_EQ(err.substr(0, notice.size()), notice) << err;
+  const std::size_t firstLineEnd = err.find('\n');
+  EXPECT_EQ(err.substr(firstLineEnd + 1),
+            WithoutCR(Header(kAllLevels) + "(00:00:00:000)  one\r\n(00:00:00:000) .ERROR !!! two\r\n" +
+                      "(00:00:00:000)  ERROR !!! two\r\n(00:00:00:000)  three\r\n" + Footer(2, 0, 1)));
+  EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+// A full disk part way: another log stops where it failed; the main log goes on, on standard
+// error, from the line that did not fit.
+TEST_F(LogEngineTest, AWriteThatFailsPartWayStopsThatFileOrMovesTheMainLog) {
   TLogFile* big = engine->AddLogFile(dir / "Big.log");
-  engine->MainLog = big;
+  engine->WriteMessage("small", 0, "Big.log");
   engine->AddMessage("small");
-  engine->MainLog = log;
-  engine->AddMessage("small");
+  testing::internal::CaptureStderr();
   {
     signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
@@ -304,17 +330,24 @@ TEST_F(LogEngineTest, AWriteThatFailsPartWayMarksOnlyThatFile) {
     rlimit limit = old;
     limit.rlim_cur = 1500;  // as a full disk would: the next long line does not fit
     setrlimit(RLIMIT_FSIZE, &limit);
-    engine->MainLog = big;
-    EXPECT_NO_THROW(engine->AddMessage(std::string(1200, 'x')));
-    EXPECT_NO_THROW(engine->AddMessage("after"));
+    EXPECT_NO_THROW(engine->WriteMessage(std::string(1200, 'x'), 0, "Big.log"));
+    EXPECT_NO_THROW(engine->WriteMessage("after", 0, "Big.log"));
+    EXPECT_NO_THROW(engine->AddMessage(std::string(1200, 'y')));
+    EXPECT_NO_THROW(engine->AddMessage("goes on"));
     setrlimit(RLIMIT_FSIZE, &old);
   }
-  EXPECT_TRUE(big->Unusable);
-  engine->MainLog = log;
-  engine->AddMessage("goes on");
   engine->CloseAll();
-  EXPECT_EQ(File(), Header(kAllLevels) + "(00:00:00:000)  small\r\n(00:00:00:000)  goes on\r\n" + Footer(0, 0, 0));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(big->Unusable);
   EXPECT_EQ(dir.Read("Big.log").find("after"), std::string::npos);
+  const std::string before = Header(kAllLevels) + "(00:00:00:000)  small\r\n";
+  EXPECT_EQ(File().substr(0, before.size()), before);  // then as much of the long line as fitted
+  EXPECT_EQ(File().find("goes on"), std::string::npos);
+  const std::string notice = "Log file \"" + std::string(dir / "Test.log") + "\" cannot be written";
+  ASSERT_EQ(err.substr(0, notice.size()), notice) << err;
+  EXPECT_EQ(err.substr(err.find('\n') + 1),
+            "(00:00:00:000)  " + std::string(1000, 'y') + " - Message was cut!\n(00:00:00:000)  goes on\n" +
+                WithoutCR(Footer(0, 0, 0)));
 }
 
 TEST_F(LogEngineTest, AlignAndTemplateFields) {
