@@ -64,6 +64,7 @@ struct TTexture {
   // after a device re-creation reads the same file again.
   std::string SourcePath;
   int32_t Format = 0;  // the D3DFORMAT it was last created with, 0 = as in the file
+  std::string LoadError;  // why its picture could not be read, as last logged ("" when it could)
 };
 
 // Line cache record. VB holds 2 vertices (segment) or 4 (filled rectangle, drawn as a fan).
@@ -213,6 +214,9 @@ private:
   void LoadTextureData(TTexture& t, const std::string& path);
   bool CreateTextureFromData(TTexture& t, int32_t format);
   bool CreateTextureFromFile(TTexture& t, const std::string& path);
+  // A creation from path failed: when its bytes were no picture, say why (once while the
+  // reason stays the same).
+  void ReportUnreadable(TTexture& t, platform::win32::HRESULT hr, const std::string& path);
   void ReadTextureSize(TTexture& t);
   // Reload on demand, run by Draw; true when the texture is loaded afterwards.
   bool ReloadTexture(TTexture& t);

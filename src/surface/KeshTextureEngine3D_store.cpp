@@ -92,11 +92,15 @@ bool TKeshSurfaceEngine3D::CreateTextureFromData(TTexture& t, int32_t format) {
         g_pd3dDevice, t.Data->Memory(), size, 0, 0, 0, 0, static_cast<D3DFORMAT>(format),
         D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_FILTER_NONE, 0, nullptr, nullptr, &texture);
   }
-  if (FAILED(hr) || !texture) return false;
+  if (FAILED(hr) || !texture) {
+    ReportUnreadable(t, hr, t.SourcePath.empty() ? DataPath + "Textures\\" + t.Name : t.SourcePath);
+    return false;
+  }
   if (t.Texture) t.Texture->Release();
   t.Texture = texture;
   t.Loaded = 1;
   t.Format = format;
+  t.LoadError.clear();
   return true;
 }
 
@@ -104,12 +108,25 @@ bool TKeshSurfaceEngine3D::CreateTextureFromFile(TTexture& t, const std::string&
   if (!g_pd3dDevice) return false;
   IDirect3DTexture9* texture = nullptr;
   const HRESULT hr = D3DXCreateTextureFromFileA(g_pd3dDevice, path.c_str(), &texture);
-  if (FAILED(hr) || !texture) return false;
+  if (FAILED(hr) || !texture) {
+    ReportUnreadable(t, hr, path);
+    return false;
+  }
   if (t.Texture) t.Texture->Release();
   t.Texture = texture;
   t.Loaded = 1;
   t.Format = 0;
+  t.LoadError.clear();
   return true;
+}
+
+void TKeshSurfaceEngine3D::ReportUnreadable(TTexture& t, HRESULT hr, const std::string& path) {
+  // A missing file has its own warning, and a device failure may pass.
+  if (hr != D3DXERR_INVALIDDATA) return;
+  const std::string reason = LastTextureError();
+  if (reason == t.LoadError) return;
+  t.LoadError = reason;
+  LogEngine->AddWarning("TKeshSurfaceEngine3D - texture file " + path + " cannot be read: " + reason);
 }
 
 void TKeshSurfaceEngine3D::ReadTextureSize(TTexture& t) {

@@ -2,10 +2,13 @@
 // crash and no allocation sized by a header's claims. Run these under AddressSanitizer too.
 #include <gtest/gtest.h>
 
+#include <png.h>
+
 #include <cstring>
 #include <random>
 
 #include "TestSupport.h"
+#include "support/pictures.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/d3dx9/d3dx9_image.h"
 
@@ -20,30 +23,12 @@ const char* const kFixtures[] = {"rgb8.png",   "rgba8.png",       "rgba16.png", 
                                  "grey8.png",  "grey2.png",       "greyalpha.png", "interlaced.png",
                                  "colour.jpg", "progressive.jpg", "grey.jpg",      "cmyk.jpg"};
 
-uint32_t Crc32(const uint8_t* data, size_t size) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (size_t i = 0; i < size; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-  }
-  return ~crc;
-}
+using test_support::Crc32;
+using test_support::PutBigEndian32;
 
-void PutBigEndian32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
-}
-
-// rgb8.png with its header claiming another size (and a correct checksum, so only the size
-// stops the decoder).
+// rgb8.png claiming another size.
 std::vector<uint8_t> PngClaiming(uint32_t width, uint32_t height) {
-  std::vector<uint8_t> png = ReadFixture("rgb8.png");
-  PutBigEndian32(&png[16], width);
-  PutBigEndian32(&png[20], height);
-  PutBigEndian32(&png[29], Crc32(&png[12], 17));  // over "IHDR" and its 13 data bytes
-  return png;
+  return test_support::PngClaiming(ReadFixture("rgb8.png"), width, height);
 }
 
 size_t FindChunk(const std::vector<uint8_t>& png, const char* type) {
@@ -118,6 +103,11 @@ TEST(BadImageTest, BadPicturesFailWithoutATexture) {
       {"JPEG cut in half", Cut(jpeg, jpeg.size() / 2), nullptr},
       {"JPEG without its end marker", Cut(jpeg, jpeg.size() - 2), nullptr},
       {"JPEG of 60000 x 60000", JpegClaiming(60000, 60000), "too large"},
+      // Sizes a texture may have, but far more texels than the bytes could ever fill: refused
+      // before 256 MiB are allocated and cleared for them.
+      {"PNG of 8192 x 8192 in 81 bytes", PngClaiming(8192, 8192), "more than its 81 bytes"},
+      {"PNG of 8192 x 8 in 81 bytes", PngClaiming(8192, 8), "more than its 81 bytes"},
+      {"JPEG of 8192 x 8192 in 292 bytes", JpegClaiming(8192, 8192), "more than its 292 bytes"},
   };
   for (const BadCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -137,6 +127,28 @@ TEST(BadImageTest, BadPicturesFailWithoutATexture) {
   EXPECT_EQ(D3DXCreateTextureFromFileInMemory(nullptr, png.data(), 100, &texture),
             D3DERR_INVALIDCALL);
   EXPECT_EQ(texture, nullptr);
+}
+
+// The bound on what compressed bytes can hold leaves real pictures alone, even ones that
+// compress as well as a picture can.
+TEST(BadImageTest, AFlatPictureThatCompressesWellStillLoads) {
+  png_image out{};
+  out.version = PNG_IMAGE_VERSION;
+  out.width = 2048;
+  out.height = 2048;
+  out.format = PNG_FORMAT_RGB;
+  const std::vector<uint8_t> pixels(size_t{2048} * 2048 * 3, 0);
+  png_alloc_size_t size = 0;
+  ASSERT_TRUE(png_image_write_to_memory(&out, nullptr, &size, 0, pixels.data(), 0, nullptr));
+  std::vector<uint8_t> png(size);
+  ASSERT_TRUE(png_image_write_to_memory(&out, png.data(), &size, 0, pixels.data(), 0, nullptr));
+  png.resize(size);
+  ASSERT_LT(png.size(), 20000u);  // about a thousandth of its 12 MiB of rows
+  DecodedImage image;
+  std::string error;
+  ASSERT_TRUE(DecodeImage(png.data(), png.size(), image, error)) << error;
+  EXPECT_EQ(image.width, 2048u);
+  EXPECT_EQ(image.texels[size_t{2048} * 2048 - 1], 0xFF000000u);
 }
 
 TEST(BadImageTest, EveryCutOfEveryFixtureFailsAndTheWholeFileLoads) {

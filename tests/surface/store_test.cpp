@@ -2,6 +2,10 @@
 // demand after a device re-creation.
 #include "surface_fixture.h"
 
+#include "platform/d3dx9/d3dx9.h"
+#include "support/pictures.h"
+#include "support/scratch.h"
+
 using namespace surface_test;
 using platform::win32::RECT;
 
@@ -94,6 +98,39 @@ TEST_F(StoreTest, SurfaceSizeOfAnAbsentNameLeavesTheValuesAlone) {
   e.GetSurfaceSize("b", size);
   EXPECT_EQ(size.width, 10);
   EXPECT_EQ(size.height, 20);
+}
+
+// A texture file whose header claims 8192 x 8192 in a few bytes is refused before anything is
+// allocated for it, decoded at most once, and every draw after that is refused from memory:
+// the draw's warning each time (folded by the log), the decoder's reason once.
+TEST_F(StoreTest, ADamagedTextureIsDecodedOnceAndItsReasonLoggedOnce) {
+  auto CountOf = [](const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  const std::string atlas = test_support::ReadFile(std::string(QUORREL_TEST_DATA) + "/atlas.png");
+  const std::vector<uint8_t> bomb =
+      test_support::PngClaiming({atlas.begin(), atlas.end()}, 8192, 8192);
+  for (const bool preload : {false, true}) {
+    SCOPED_TRACE(preload ? "kept bytes" : "read from the file");
+    const std::string file = preload ? "bomb-kept.png" : "bomb.png";
+    PutBytes("data/Textures/" + file, std::string(bomb.begin(), bomb.end()));
+    auto& e = MakeEngine(32, 32);
+    e.PreLoadInMemory = preload;
+    const uint64_t before = platform::d3dx9::seam::PicturesDecoded();
+    e.CreateSufaceFromTexture("b", file, kQuad, true, false, preload ? 21 : 0, false);
+    BeginFrame();
+    for (int i = 0; i < 50; ++i) DrawPicture("b", 0, 0);
+    EndFrame();
+    EXPECT_LE(platform::d3dx9::seam::PicturesDecoded() - before, 1u);
+    const std::string log = LogText();
+    const std::string reason = "texture file data\\Textures\\" + file +
+                               " cannot be read: picture of 8192x8192 claims more than its " +
+                               std::to_string(bomb.size()) + " bytes can hold";
+    EXPECT_EQ(CountOf(log, reason), 1) << log;
+    EXPECT_EQ(CountOf(log, "TKeshSurfaceEngine3D.Draw(b,...) - Texture not load! " + file), 1) << log;
+  }
 }
 
 TEST_F(StoreTest, MissingFileWarnsAndTheSurfaceNeverDraws) {

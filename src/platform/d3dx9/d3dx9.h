@@ -107,6 +107,13 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
 // Why the last texture call of this thread failed ("" after a success), for tests and logs.
 std::string LastTextureError();
 
+// Picture bytes that failed to decode are remembered (by length and digest) and refused again
+// with the same reason without being decoded: a damaged texture is otherwise decoded afresh on
+// every draw that tries to reload it.
+namespace seam {
+uint64_t PicturesDecoded();  // decoder runs so far in this process
+}
+
 // ---- Font ------------------------------------------------------------------------------------
 
 constexpr DWORD DT_TOP = 0x000;

@@ -4,6 +4,11 @@
 
 namespace platform::d3dx9 {
 
+std::string TooFewBytesReason(uint64_t width, uint64_t height, size_t size) {
+  return "picture of " + std::to_string(width) + "x" + std::to_string(height) +
+         " claims more than its " + std::to_string(size) + " bytes can hold";
+}
+
 bool DecodeImage(const uint8_t* bytes, size_t size, DecodedImage& image, std::string& error) {
   static constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   if (bytes != nullptr && size >= 8) {

@@ -4,8 +4,9 @@
 // the device's A8R8G8B8 order (alpha in the top byte); pictures without alpha get 255.
 //
 // Input is untrusted: a picture whose header declares more than kMaxImageSide texels on a side
-// or more than kMaxImagePixels in all is refused before anything is allocated for it, and a
-// corrupt or truncated file gives false with a reason, never a crash.
+// or more than kMaxImagePixels in all is refused before anything is allocated for it, and so is
+// one whose header claims more texels than its file's bytes could fill at the best compression
+// its format allows; a corrupt or truncated file gives false with a reason, never a crash.
 #pragma once
 
 #include <cstddef>
@@ -40,5 +41,8 @@ inline bool ImageSizeAllowed(uint64_t width, uint64_t height) {
   return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
          width * height <= kMaxImagePixels;
 }
+
+// The reason given when a header claims more than the file can hold.
+std::string TooFewBytesReason(uint64_t width, uint64_t height, size_t size);
 
 }  // namespace platform::d3dx9

@@ -12,6 +12,7 @@
 // jerror.h after jpeglib.h, whose types its message codes go with.
 #include <jerror.h>
 
+#include <algorithm>
 #include <bit>
 #include <csetjmp>
 #include <cstring>
@@ -99,6 +100,18 @@ bool DecodeJpegRows(jpeg_decompress_struct* cinfo, JpegErrors* errors, const uin
     std::snprintf(errors->message, sizeof errors->message, "picture of %ux%u is too large",
                   static_cast<unsigned>(cinfo->image_width),
                   static_cast<unsigned>(cinfo->image_height));
+    return false;
+  }
+  // Every MCU costs at least one bit of entropy-coded data (the DC code of its first block), so
+  // the file's bits bound the MCUs it can hold; the decoder would otherwise allocate for the
+  // header's claim first (whole-image coefficient buffers for a progressive file).
+  const uint64_t mcuWidth = 8u * static_cast<unsigned>(std::max(1, cinfo->max_h_samp_factor));
+  const uint64_t mcuHeight = 8u * static_cast<unsigned>(std::max(1, cinfo->max_v_samp_factor));
+  const uint64_t mcus = (cinfo->image_width + mcuWidth - 1) / mcuWidth *
+                        ((cinfo->image_height + mcuHeight - 1) / mcuHeight);
+  if (mcus > static_cast<uint64_t>(size) * 8) {
+    std::snprintf(errors->message, sizeof errors->message, "%s",
+                  TooFewBytesReason(cinfo->image_width, cinfo->image_height, size).c_str());
     return false;
   }
   const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;

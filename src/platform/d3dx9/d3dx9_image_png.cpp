@@ -30,6 +30,13 @@ struct PngFailure {
   char message[200];
 };
 
+// Deflate cannot beat 1032 to 1: a 258-byte match costs at least one bit of length code and one
+// of distance code. Rows carry one filter byte each; interlacing only adds to them.
+bool CompressedDataCanHold(uint64_t width, uint64_t height, int bitsPerPixel, size_t size) {
+  const uint64_t rowBytes = 1 + (width * static_cast<uint64_t>(bitsPerPixel) + 7) / 8;
+  return height * rowBytes <= (static_cast<uint64_t>(size) + 1) * 1032;
+}
+
 void ReadFromMemory(png_structp png, png_bytep out, size_t length) {
   auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
   if (length > source->size - source->position) png_error(png, "file is truncated");
@@ -46,7 +53,8 @@ void OnPngError(png_structp png, png_const_charp message) {
 void OnPngWarning(png_structp, png_const_charp) {}
 
 // Everything libpng may jump out of. Returns false with failure->message set.
-bool DecodePngRows(png_structp png, png_infop info, DecodedImage& image, PngFailure* failure) {
+bool DecodePngRows(png_structp png, png_infop info, size_t size, DecodedImage& image,
+                   PngFailure* failure) {
   if (setjmp(png_jmpbuf(png))) return false;
 
   png_read_info(png, info);
@@ -59,6 +67,11 @@ bool DecodePngRows(png_structp png, png_infop info, DecodedImage& image, PngFail
   if (!ImageSizeAllowed(width, height)) {
     std::snprintf(failure->message, sizeof failure->message, "picture of %ux%u is too large",
                   static_cast<unsigned>(width), static_cast<unsigned>(height));
+    return false;
+  }
+  if (!CompressedDataCanHold(width, height, png_get_channels(png, info) * bitDepth, size)) {
+    std::snprintf(failure->message, sizeof failure->message, "%s",
+                  TooFewBytesReason(width, height, size).c_str());
     return false;
   }
 
@@ -130,7 +143,7 @@ bool DecodePng(const uint8_t* bytes, size_t size, DecodedImage& image, std::stri
   png_set_user_limits(png, kMaxImageSide, kMaxImageSide);
   png_set_chunk_malloc_max(png, 8u * 1024 * 1024);
 
-  const bool ok = DecodePngRows(png, info, image, &failure);
+  const bool ok = DecodePngRows(png, info, size, image, &failure);
   png_destroy_read_struct(&png, &info, nullptr);
   if (!ok) {
     error = failure.message;

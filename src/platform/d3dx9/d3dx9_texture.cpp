@@ -1,7 +1,11 @@
 // Textures from picture files: decode (d3dx9_image.h), convert to the requested format, and
 // write level 0 of a new device texture through LockRect.
+#include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <deque>
 #include <fstream>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -17,6 +21,70 @@ namespace {
 constexpr uint64_t kMaxImageFileBytes = 512ull * 1024 * 1024;
 
 thread_local std::string t_lastError;
+
+std::atomic<uint64_t> g_decoded{0};
+
+// Length and a 64-bit digest of picture bytes; taking it costs a small part of a decode.
+struct BytesKey {
+  uint64_t size;
+  uint64_t digest;
+  bool operator==(const BytesKey&) const = default;
+};
+
+BytesKey KeyOf(const uint8_t* bytes, size_t size) {
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ size;
+  auto mix = [&h](uint64_t word) {
+    h ^= word;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 32;
+  };
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes + i, 8);
+    mix(word);
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, bytes + i, size - i);
+  mix(tail);
+  return {size, h};
+}
+
+// The bytes that failed to decode most recently, with their reasons.
+class RefusedPictures {
+public:
+  bool Find(const BytesKey& key, std::string& reason) {
+    std::lock_guard lock(mutex_);
+    for (const auto& [k, r] : entries_) {
+      if (k == key) {
+        reason = r;
+        return true;
+      }
+    }
+    return false;
+  }
+  void Add(const BytesKey& key, const std::string& reason) {
+    std::lock_guard lock(mutex_);
+    if (entries_.size() == kKept) entries_.pop_front();
+    entries_.emplace_back(key, reason);
+  }
+
+private:
+  static constexpr size_t kKept = 256;
+  std::mutex mutex_;
+  std::deque<std::pair<BytesKey, std::string>> entries_;
+};
+
+RefusedPictures g_refused;
+
+bool DecodeOnce(const uint8_t* bytes, size_t size, DecodedImage& image, std::string& error) {
+  const BytesKey key = KeyOf(bytes, size);
+  if (g_refused.Find(key, error)) return false;
+  ++g_decoded;
+  if (DecodeImage(bytes, size, image, error)) return true;
+  g_refused.Add(key, error);
+  return false;
+}
 
 HRESULT Fail(HRESULT hr, std::string reason) {
   t_lastError = std::move(reason);
@@ -75,7 +143,7 @@ HRESULT CreateFromMemory(IDirect3DDevice9* device, const void* srcData, UINT src
 
   DecodedImage image;
   std::string error;
-  if (!DecodeImage(static_cast<const uint8_t*>(srcData), srcDataSize, image, error)) {
+  if (!DecodeOnce(static_cast<const uint8_t*>(srcData), srcDataSize, image, error)) {
     return Fail(D3DXERR_INVALIDDATA, error);
   }
   if (!SizeMatches(width, image.width) || !SizeMatches(height, image.height)) {
@@ -168,5 +236,7 @@ HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* srcFile
 }
 
 std::string LastTextureError() { return t_lastError; }
+
+uint64_t seam::PicturesDecoded() { return g_decoded.load(); }
 
 }  // namespace platform::d3dx9
