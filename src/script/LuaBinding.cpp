@@ -57,9 +57,18 @@ int TLua::DoFile(const std::string& fileName) {
 }
 
 int TLua::DoString(const char* text) {
-  int status = luaL_loadstring(LuaState, text);
+  int status = LoadText(text);
   if (status != 0) return status;
   return lua_pcall(LuaState, 0, LUA_MULTRET, 0);
+}
+
+int TLua::LoadText(const std::string& text) {
+  // Lua takes any chunk whose first byte is the signature's for bytecode.
+  if (!text.empty() && text[0] == LUA_SIGNATURE[0]) {
+    lua_pushliteral(LuaState, "TLua.LoadText: a precompiled chunk is refused; scripts are loaded as text only");
+    return LUA_ERRSYNTAX;
+  }
+  return luaL_loadbuffer(LuaState, text.data(), text.size(), text.c_str());
 }
 
 void TLua::RegisterFunction(const std::string& funcName, const std::string& methodName,

@@ -50,6 +50,11 @@ public:
   // The chunk name is the text itself, so error messages about the chunk carry the position
   // prefix `[string "..."]:<line>:`.
   virtual int DoString(const char* text);
+  // Compiles the whole of Text as one chunk of script text and leaves its function on the
+  // stack, as DoString does before it runs it. Returns 0, or the Lua status with the error value
+  // on top. A precompiled chunk is refused (LUA_ERRSYNTAX): Lua 5.1 runs bytecode unverified,
+  // and game scripts are text.
+  int LoadText(const std::string& text);
 
   // Makes the global FuncName call the published operation MethodName of Obj (looked up along
   // Obj's ancestry, letter case ignored). An empty MethodName means FuncName, a nil Obj the TLua

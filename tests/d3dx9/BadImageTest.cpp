@@ -151,6 +151,46 @@ TEST(BadImageTest, AFlatPictureThatCompressesWellStillLoads) {
   EXPECT_EQ(image.texels[size_t{2048} * 2048 - 1], 0xFF000000u);
 }
 
+// The device makes no texture over 8192 texels on a side, so a picture that is only refused
+// by the device was decoded in full for nothing, and failed as a bad call, not as bad data.
+TEST(BadImageTest, APictureLargerThanAnyTextureIsRefusedBeforeDecoding) {
+  TestDevice device(8, 8);
+  struct Case {
+    uint32_t width, height;
+    bool loads;
+  } cases[] = {{8192, 2, true}, {2, 8192, true}, {8193, 2, false}, {2, 8200, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+    png_image out{};
+    out.version = PNG_IMAGE_VERSION;
+    out.width = c.width;
+    out.height = c.height;
+    out.format = PNG_FORMAT_RGB;
+    const std::vector<uint8_t> pixels(size_t{c.width} * c.height * 3, 0x40);
+    png_alloc_size_t size = 0;
+    ASSERT_TRUE(png_image_write_to_memory(&out, nullptr, &size, 0, pixels.data(), 0, nullptr));
+    std::vector<uint8_t> png(size);
+    ASSERT_TRUE(png_image_write_to_memory(&out, png.data(), &size, 0, pixels.data(), 0, nullptr));
+    png.resize(size);
+
+    DecodedImage image;
+    std::string error;
+    EXPECT_EQ(DecodeImage(png.data(), png.size(), image, error), c.loads) << error;
+    IDirect3DTexture9* texture = nullptr;
+    const HRESULT hr = D3DXCreateTextureFromFileInMemory(
+        device.get(), png.data(), static_cast<UINT>(png.size()), &texture);
+    if (c.loads) {
+      EXPECT_EQ(hr, D3D_OK) << LastTextureError();
+      ASSERT_NE(texture, nullptr);
+      texture->Release();
+    } else {
+      EXPECT_EQ(hr, D3DXERR_INVALIDDATA);
+      EXPECT_EQ(texture, nullptr);
+      EXPECT_NE(LastTextureError().find("too large"), std::string::npos) << LastTextureError();
+    }
+  }
+}
+
 TEST(BadImageTest, EveryCutOfEveryFixtureFailsAndTheWholeFileLoads) {
   for (const char* name : kFixtures) {
     SCOPED_TRACE(name);

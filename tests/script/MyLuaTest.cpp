@@ -388,4 +388,56 @@ TEST_F(MyLuaTest, AnAsynchronousAnswerFailureEndsWithoutALogLine) {
   EXPECT_TRUE(Messages(log).empty());
 }
 
+// Lua 5.1 runs precompiled chunks without verifying them, and crafted bytecode can corrupt
+// memory; game scripts are text, so a chunk that starts like bytecode is refused unrun.
+std::string PrecompiledChunk(const char* source) {
+  lua_State* L = luaL_newstate();
+  EXPECT_EQ(luaL_loadstring(L, source), 0);
+  std::string bytes;
+  lua_dump(
+      L,
+      [](lua_State*, const void* p, size_t n, void* out) {
+        static_cast<std::string*>(out)->append(static_cast<const char*>(p), n);
+        return 0;
+      },
+      &bytes);
+  lua_close(L);
+  return bytes;
+}
+
+constexpr const char* kRefusal = "TLua.LoadText: a precompiled chunk is refused; scripts are loaded as text only";
+
+TEST_F(MyLuaTest, APrecompiledChunkIsRefusedUnrun) {
+  const std::string chunk = PrecompiledChunk("ran = true");
+  ASSERT_EQ(chunk.rfind("\x1bLua", 0), 0u);
+  // Without its NUL bytes too: the refusal must not hang on where a C string happens to stop.
+  std::string noNul = chunk;
+  for (char& c : noNul) c = c == '\0' ? '\x01' : c;
+  for (const std::string& text : {chunk, noNul}) {
+    TMyLua lua(false);
+    EXPECT_EQ(lua.LoadText(text), LUA_ERRSYNTAX);
+    EXPECT_EQ(LuaArgText(lua.LuaState, -1), kRefusal);
+    lua_settop(lua.LuaState, 0);
+    EXPECT_NE(lua.DoString(text.c_str()), 0);
+    EXPECT_EQ(LuaArgText(lua.LuaState, -1), kRefusal);
+    lua_getglobal(lua.LuaState, "ran");
+    EXPECT_TRUE(lua_isnil(lua.LuaState, -1));
+  }
+
+  // As the script bundle arrives: the unscrambled bytes read as lines and started.
+  rtl::TStringList lines;
+  lines.SetText(chunk);
+  const std::string log = NewLog("precompiled");
+  EXPECT_EXIT(
+      {
+        TMyLua lua(false);
+        lua.Start(lines);
+        std::exit(3);
+      },
+      testing::ExitedWithCode(0), "");
+  const std::vector<std::string> messages = Messages(log);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(EndsWith(messages[0], kRefusal)) << messages[0];
+}
+
 }  // namespace

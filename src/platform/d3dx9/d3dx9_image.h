@@ -16,7 +16,8 @@
 
 namespace platform::d3dx9 {
 
-constexpr uint32_t kMaxImageSide = 16384;
+// The device makes no larger texture, so a larger picture is not worth decoding.
+constexpr uint32_t kMaxImageSide = 8192;
 constexpr uint64_t kMaxImagePixels = uint64_t{8192} * 8192;
 
 enum class ImageFileFormat { Png, Jpeg };

@@ -138,9 +138,10 @@ bool DecodePng(const uint8_t* bytes, size_t size, DecodedImage& image, std::stri
   }
   PngSource source{bytes, size, 0};
   png_set_read_fn(png, &source, ReadFromMemory);
-  // Refused in the header already, and ancillary chunks (compressed text, colour profiles)
+  // Refused in the header already (libpng's limit only backs up the size check after the
+  // header, which names the reason), and ancillary chunks (compressed text, colour profiles)
   // may not inflate into more than a few megabytes.
-  png_set_user_limits(png, kMaxImageSide, kMaxImageSide);
+  png_set_user_limits(png, 2 * kMaxImageSide, 2 * kMaxImageSide);
   png_set_chunk_malloc_max(png, 8u * 1024 * 1024);
 
   const bool ok = DecodePngRows(png, info, size, image, &failure);
