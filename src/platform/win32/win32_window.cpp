@@ -93,6 +93,16 @@ void SendSizeIfChanged(Window& w, SIZE& sent) {
 
 std::map<HWND, SIZE> sentClient;  // the client size the window procedure was last told
 
+// SDL rebuilds the native window when a renderer needs another kind (OpenGL on X11), at the
+// place it keeps for windowed mode. That place follows the desktop's reports of windowed moves
+// and never the moves made for full screen, so without a window manager a rebuilt full-screen
+// window went back to the centred start. While SDL's full screen is on, these two calls only
+// set that kept place.
+void RememberPlacement(SDL_Window* sdl, POINT origin, SIZE client) {
+  SDL_SetWindowPosition(sdl, origin.x, origin.y);
+  SDL_SetWindowSize(sdl, std::max<LONG>(1, client.cx), std::max<LONG>(1, client.cy));
+}
+
 // Brings the SDL window in line with the record.
 void ApplyToSdl(Window& w) {
   if (!w.sdl) return;
@@ -105,16 +115,20 @@ void ApplyToSdl(Window& w) {
       SDL_SetWindowBordered(w.sdl, SDL_FALSE);
       SDL_SetWindowSize(w.sdl, w.rect.right, w.rect.bottom);
       SDL_SetWindowPosition(w.sdl, 0, 0);
-      if (SDL_SetWindowFullscreen(w.sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0) w.fullscreen = true;
+      if (SDL_SetWindowFullscreen(w.sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0) {
+        w.fullscreen = true;
+        RememberPlacement(w.sdl, {0, 0}, {w.rect.right, w.rect.bottom});
+      }
     }
   } else {
+    const SIZE c = detail::ClientSize(w);
+    const POINT o = detail::ClientOrigin(w);
     if (w.fullscreen) {
+      RememberPlacement(w.sdl, o, c);
       SDL_SetWindowFullscreen(w.sdl, 0);
       w.fullscreen = false;
     }
     SDL_SetWindowBordered(w.sdl, caption ? SDL_TRUE : SDL_FALSE);
-    const SIZE c = detail::ClientSize(w);
-    const POINT o = detail::ClientOrigin(w);
     SDL_SetWindowSize(w.sdl, std::max<LONG>(1, c.cx), std::max<LONG>(1, c.cy));
     SDL_SetWindowPosition(w.sdl, o.x, o.y);
   }

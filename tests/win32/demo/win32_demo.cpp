@@ -1,14 +1,18 @@
 // A small program over the win32 stand-in, written the way the game's frame uses it: a window
 // class with a window procedure, a PeekMessage loop that draws on idle turns, Alt+Enter between
-// a captioned window and a full-screen popup, and the close button ending the loop.
+// a captioned window and a full-screen popup, and the close button ending the loop. It draws
+// through an SDL renderer made at its first frame, as the device presents; on X11 that renderer
+// may rebuild the native window, which the window's placement has to survive.
 //
-// Each message it reacts to is printed as one line, so a test can follow it. The window shows
-// a background that changes colour with each key, a white square at the mouse, red while the
-// left button is held, and the last event in its title.
+// Each message it reacts to is printed as one line, so a test can follow it, and so is the
+// first frame drawn after each change of mode. The window shows a background that changes
+// colour with each key, a white square at the mouse, red while the left button is held, and
+// the last event in its title.
 //
-//   win32_demo              runs until the window is closed
-//   win32_demo --self-test  feeds itself keys, text, mouse, wheel, Alt+Enter and a close from
-//                           the desktop, with a hand-over call from a worker thread
+//   win32_demo                runs until the window is closed
+//   win32_demo --full-screen  starts in full screen, as the game does without "-w"
+//   win32_demo --self-test    feeds itself keys, text, mouse, wheel, Alt+Enter and a close
+//                             from the desktop, with a hand-over call from a worker thread
 
 #include <SDL.h>
 
@@ -27,7 +31,9 @@ namespace {
 constexpr DWORD kWindowedStyle = WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 HWND window = nullptr;
+SDL_Renderer* renderer = nullptr;
 bool fullScreen = false;
+int drawnMode = -1;  // the mode of the last frame drawn
 Uint32 background = 0x203040;
 int mouseX = -100, mouseY = -100;
 bool leftDown = false;
@@ -54,10 +60,13 @@ void ToggleFullScreen() {
   }
   RECT r;
   GetClientRect(window, &r);
+  POINT origin{0, 0};
+  ClientToScreen(window, &origin);
   char line[128];
-  std::snprintf(line, sizeof line, "fullscreen %d style %08X client %dx%d", fullScreen ? 1 : 0,
-                static_cast<unsigned>(GetWindowLong(window, GWL_STYLE)), static_cast<int>(r.right),
-                static_cast<int>(r.bottom));
+  std::snprintf(line, sizeof line, "fullscreen %d style %08X client %dx%d at %d,%d",
+                fullScreen ? 1 : 0, static_cast<unsigned>(GetWindowLong(window, GWL_STYLE)),
+                static_cast<int>(r.right), static_cast<int>(r.bottom), static_cast<int>(origin.x),
+                static_cast<int>(origin.y));
   Say(line);
 }
 
@@ -106,6 +115,8 @@ LRESULT Procedure(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_CLOSE:
       Say("WM_CLOSE");
+      if (renderer) SDL_DestroyRenderer(renderer);  // SDL keeps it past the window otherwise
+      renderer = nullptr;
       DestroyWindow(h);
       PostQuitMessage(0);
       return 0;
@@ -117,14 +128,20 @@ LRESULT Procedure(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void Draw() {
   SDL_Window* sdl = SdlWindowOf(window);
-  SDL_Surface* surface = sdl ? SDL_GetWindowSurface(sdl) : nullptr;
-  if (!surface) return;
-  SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, (background >> 16) & 0xFF,
-                                            (background >> 8) & 0xFF, background & 0xFF));
+  if (!sdl) return;
+  if (!renderer && !(renderer = SDL_CreateRenderer(sdl, -1, 0))) return;
+  SDL_SetRenderDrawColor(renderer, (background >> 16) & 0xFF, (background >> 8) & 0xFF,
+                         background & 0xFF, 255);
+  SDL_RenderClear(renderer);
   const SDL_Rect square{mouseX - 8, mouseY - 8, 16, 16};
-  SDL_FillRect(surface, &square, leftDown ? SDL_MapRGB(surface->format, 255, 0, 0)
-                                          : SDL_MapRGB(surface->format, 255, 255, 255));
-  SDL_UpdateWindowSurface(sdl);
+  if (leftDown) SDL_SetRenderDrawColor(renderer, 255, 0, 0, 255);
+  else SDL_SetRenderDrawColor(renderer, 255, 255, 255, 255);
+  SDL_RenderFillRect(renderer, &square);
+  SDL_RenderPresent(renderer);
+  if (drawnMode != (fullScreen ? 1 : 0)) {
+    drawnMode = fullScreen ? 1 : 0;
+    Say("drawn fullscreen " + std::to_string(drawnMode));
+  }
 }
 
 // The self-test's events, one per idle turn, as the desktop would deliver them.
@@ -184,7 +201,11 @@ bool FeedSelfTest(int step) {
 
 int main(int argc, char** argv) {
   SetCommandLine(argc, argv);
-  const bool selfTest = argc > 1 && std::strcmp(argv[1], "--self-test") == 0;
+  bool selfTest = false, startFullScreen = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--self-test") == 0) selfTest = true;
+    if (std::strcmp(argv[i], "--full-screen") == 0) startFullScreen = true;
+  }
 
   WNDCLASSA wc{};
   wc.lpfnWndProc = Procedure;
@@ -201,6 +222,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   SetTitle("move the mouse, type, Alt+Enter, close");
+  if (startFullScreen) ToggleFullScreen();
 
   std::thread worker([] {
     Synchronize([] { Say(std::string("hand-over on the main thread: ") + (IsMainThread() ? "yes" : "no")); });
