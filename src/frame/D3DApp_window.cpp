@@ -4,10 +4,29 @@
 // touch the device.
 #include "frame/D3DApp.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "game/main.h"
 #include "platform/win32/win32_desktop.h"
 
 using namespace platform::win32;
+
+namespace {
+
+// A window rectangle from 64-bit figures: the corner saturated to the 32-bit range and the size
+// cut so that the far edge stays inside it too (scripts choose the sizes it is made from).
+void SetWindowRect64(HWND window, HWND insertAfter, int64_t x, int64_t y, int64_t cx, int64_t cy) {
+  const auto fit = [](int64_t v) { return std::clamp<int64_t>(v, INT32_MIN, INT32_MAX); };
+  x = fit(x);
+  y = fit(y);
+  cx = std::min(fit(cx), INT32_MAX - std::max<int64_t>(x, 0));
+  cy = std::min(fit(cy), INT32_MAX - std::max<int64_t>(y, 0));
+  SetWindowPos(window, insertAfter, static_cast<int>(x), static_cast<int>(y), static_cast<int>(cx),
+               static_cast<int>(cy), SWP_FRAMECHANGED);
+}
+
+}  // namespace
 
 HRESULT CD3DApplication::AdjustWindowForChange() {
   if (m_bWindowed) {
@@ -34,9 +53,9 @@ void CD3DApplication::PlaceWindow() {
   const TKeshSurfaceEngine3D* engine = m_MainForm->Engine.get();
   if (engine && available > engine->Height) {
     // Centred by the back buffer, sized by the logical size plus the frame and caption.
-    SetWindowPos(m_hWnd, HWND_NOTOPMOST, (screenWidth - engine->BackBufferWidth) / 2,
-                 (screenHeight - engine->BackBufferHeight) / 2, engine->Width + 6,
-                 engine->Height + 32, SWP_FRAMECHANGED);
+    SetWindowRect64(m_hWnd, HWND_NOTOPMOST, (int64_t{screenWidth} - engine->BackBufferWidth) / 2,
+                    (int64_t{screenHeight} - engine->BackBufferHeight) / 2, int64_t{engine->Width} + 6,
+                    int64_t{engine->Height} + 32);
   } else {
     SetWindowPos(m_hWnd, HWND_NOTOPMOST, (screenWidth - 800) / 2, 0, 800, 600, SWP_FRAMECHANGED);
   }

@@ -50,12 +50,12 @@ uint8_t TexelAlpha(const TLockedTexels& t, int32_t x, int32_t y) {
   }
 }
 
-bool AnySolidTexel(const TLockedTexels& t, int32_t x, int32_t y, int32_t radius, int32_t threshold) {
+bool AnySolidTexel(const TLockedTexels& t, int64_t x, int64_t y, int32_t radius, int32_t threshold) {
   if (!t.Bits || !CanReadAlpha(t.Format) || t.Width <= 0 || t.Height <= 0) return false;
-  const int64_t x0 = std::max<int64_t>(int64_t{x} - radius, 0);
-  const int64_t x1 = std::min<int64_t>(int64_t{x} + radius, t.Width - 1);
-  const int64_t y0 = std::max<int64_t>(int64_t{y} - radius, 0);
-  const int64_t y1 = std::min<int64_t>(int64_t{y} + radius, t.Height - 1);
+  const int64_t x0 = std::max<int64_t>(x - radius, 0);
+  const int64_t x1 = std::min<int64_t>(x + radius, t.Width - 1);
+  const int64_t y0 = std::max<int64_t>(y - radius, 0);
+  const int64_t y1 = std::min<int64_t>(y + radius, t.Height - 1);
   for (int64_t px = x0; px <= x1; ++px) {
     for (int64_t py = y0; py <= y1; ++py) {
       if (TexelAlpha(t, static_cast<int32_t>(px), static_cast<int32_t>(py)) > threshold) return true;

@@ -24,5 +24,6 @@ bool CanReadAlpha(platform::d3d9::D3DFORMAT format);
 uint8_t TexelAlpha(const TLockedTexels& texels, int32_t x, int32_t y);
 
 // True when a texel of the square X-Radius..X+Radius, Y-Radius..Y+Radius, clamped to the
-// rectangle, has an alpha above Threshold. The scan stops at the first one.
-bool AnySolidTexel(const TLockedTexels& texels, int32_t x, int32_t y, int32_t radius, int32_t threshold);
+// rectangle, has an alpha above Threshold. The scan stops at the first one. X and Y are 64-bit:
+// a point's offset from its picture may lie outside the 32-bit range.
+bool AnySolidTexel(const TLockedTexels& texels, int64_t x, int64_t y, int32_t radius, int32_t threshold);

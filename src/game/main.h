@@ -225,7 +225,7 @@ public:
   int GetMassCenter(lua_State* L);
   int SetPictureWidth(lua_State* L);
   int GetPictureWidth(lua_State* L);
-  bool GetAlphaFromSurf(const std::string& name, int32_t x, int32_t y, int32_t radius, int32_t threshold);
+  bool GetAlphaFromSurf(const std::string& name, int64_t x, int64_t y, int32_t radius, int32_t threshold);
 
   // --- transform groups and clip rectangles (main_groups.cpp)
   int GroupBegin(lua_State* L);

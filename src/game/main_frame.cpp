@@ -31,19 +31,21 @@ constexpr uint32_t kNoDeviceLogIntervalMs = 1000;
 constexpr int32_t kCursorBand = 25;  // pixels below the window's top edge that keep the cursor
 
 void DrawBackground(TKeshSurfaceEngine3D& engine) {
-  int32_t w = std::max(engine.BackBufferWidth, win32::GetSystemMetrics(win32::SM_CXSCREEN));
-  int32_t h = std::max(engine.BackBufferHeight, win32::GetSystemMetrics(win32::SM_CYSCREEN));
+  // In 64 bits: a back-buffer size the script asked for may be near 2^31, and it is doubled.
+  int64_t w = std::max(engine.BackBufferWidth, win32::GetSystemMetrics(win32::SM_CXSCREEN));
+  int64_t h = std::max(engine.BackBufferHeight, win32::GetSystemMetrics(win32::SM_CYSCREEN));
   if (h <= 600) {
     w = 1024;
     h = 768;
   }
   w *= 2;
   h *= 2;
-  engine.DrawLine(255, 0, 0, 0, w, h, true);
-  engine.DrawLine(255, 0, 0, 0, 0, h, false);
-  engine.DrawLine(255, 0, 0, 0, w, 0, false);
-  engine.DrawLine(255, 0, w, 0, w, h, false);
-  engine.DrawLine(255, 0, 0, h, w, h, false);
+  const auto x = static_cast<double>(w), y = static_cast<double>(h);
+  engine.DrawLine(255, 0, 0, 0, x, y, true);
+  engine.DrawLine(255, 0, 0, 0, 0, y, false);
+  engine.DrawLine(255, 0, 0, 0, x, 0, false);
+  engine.DrawLine(255, 0, x, 0, x, y, false);
+  engine.DrawLine(255, 0, 0, y, x, y, false);
 }
 
 void DrawOverlayText(TKeshSurfaceEngine3D& engine, const std::string& text, int32_t x, int32_t y,

@@ -22,17 +22,20 @@ int TMainForm::GetPictureSize(lua_State* L) {
 }
 
 int TMainForm::InsideRect(lua_State* L) {
-  const TPoint point{LuaArgInteger(L, 1), LuaArgInteger(L, 2)};
-  const int32_t x = LuaArgInteger(L, 3), y = LuaArgInteger(L, 4);
-  LuaPushBoolean(L, PointInRect(TRect{x, y, x + LuaArgInteger(L, 5), y + LuaArgInteger(L, 6)}, point));
+  // PointInRect's test, in 64 bits: corner plus size may lie outside the 32-bit range.
+  const int64_t px = LuaArgInteger(L, 1), py = LuaArgInteger(L, 2);
+  const int64_t x = LuaArgInteger(L, 3), y = LuaArgInteger(L, 4);
+  const int64_t right = x + LuaArgInteger(L, 5), bottom = y + LuaArgInteger(L, 6);
+  LuaPushBoolean(L, x <= px && px <= right && y <= py && py <= bottom);
   return 1;
 }
 
 int TMainForm::InsidePicture(lua_State* L) {
   const int n = LuaArgCount(L);
   const std::string name = LuaArgText(L, 1);
-  const int32_t x = LuaArgInteger(L, 4) - LuaArgInteger(L, 2);
-  const int32_t y = LuaArgInteger(L, 5) - LuaArgInteger(L, 3);
+  // In 64 bits: the point's offset from the picture may lie outside the 32-bit range.
+  const int64_t x = int64_t{LuaArgInteger(L, 4)} - LuaArgInteger(L, 2);
+  const int64_t y = int64_t{LuaArgInteger(L, 5)} - LuaArgInteger(L, 3);
   const int32_t radius = n >= 6 ? LuaArgInteger(L, 6) : 10;
   const int32_t threshold = n >= 7 ? LuaArgInteger(L, 7) : 102;
   LuaPushBoolean(L, GetAlphaFromSurf(name, x, y, radius, threshold));
@@ -59,7 +62,7 @@ int TMainForm::GetPictureWidth(lua_State* L) {
   return 2;
 }
 
-bool TMainForm::GetAlphaFromSurf(const std::string& name, int32_t x, int32_t y, int32_t radius,
+bool TMainForm::GetAlphaFromSurf(const std::string& name, int64_t x, int64_t y, int32_t radius,
                                  int32_t threshold) {
   if (!Engine) return false;
   try {
@@ -70,14 +73,14 @@ bool TMainForm::GetAlphaFromSurf(const std::string& name, int32_t x, int32_t y, 
     const TKeshSurface& surface = Engine->Surfaces[static_cast<std::size_t>(s)];
     const int32_t w = size.width, h = size.height;
     if (surface.Rotated) {
-      const int32_t turnedX = w - y;
+      const int64_t turnedX = w - y;
       y = x;
       x = turnedX;
     }
     // A negative radius would make the square empty; it tests the point's own texel instead.
     if (radius < 0) radius = 0;
-    if (int64_t{x} < -int64_t{radius} || int64_t{x} > int64_t{w} - 1 + radius ||
-        int64_t{y} < -int64_t{radius} || int64_t{y} > int64_t{h} - 1 + radius) {
+    if (x < -int64_t{radius} || x > int64_t{w} - 1 + radius || y < -int64_t{radius} ||
+        y > int64_t{h} - 1 + radius) {
       return false;
     }
     if (surface.TextureIndex < 0 || static_cast<std::size_t>(surface.TextureIndex) >= Engine->Textures.size()) return false;

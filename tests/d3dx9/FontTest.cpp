@@ -2,6 +2,9 @@
 // with Windows-1252 bytes.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <utility>
+
 #include "TestSupport.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/d3dx9/d3dx9_glyph_cache.h"
@@ -120,6 +123,26 @@ TEST_F(FontTest, WithoutNoClipTheRectangleClips) {
     }
   }
   EXPECT_TRUE(drewInside);
+}
+
+TEST_F(FontTest, PlacesGlyphsAtTheEdgesOfTheIntegerRange) {
+  // Scripts hand the text position over as any 32-bit value; the pen, the baseline and the
+  // glyph boxes past it must not overflow, and nothing lands on the target.
+  constexpr int kMax = INT32_MAX, kMin = INT32_MIN;
+  const Picture background = Draw([] {});
+  const std::pair<int, int> corners[] = {
+      {0, kMax}, {kMax, 0}, {kMax, kMax}, {kMin, 0}, {0, kMin}, {kMin, kMin}, {kMax - 5, 2}, {2, kMax - 30},
+  };
+  for (const auto& [x, y] : corners) {
+    INT height = 0;
+    const Picture picture = Draw([&] { height = Text("Wide text\nA\nB", x, y); });
+    EXPECT_EQ(height, 60) << x << "," << y;
+    EXPECT_EQ(picture.pixels, background.pixels) << x << "," << y;
+    RECT clip{x, y, kMax, kMax};  // the clipped path, with the rectangle as the position
+    EXPECT_EQ(Draw([&] { Text("Wide text\nA", x, y, 0xFFFFFFFF, 0, -1, &clip); }).pixels, background.pixels);
+  }
+  // The same text just inside the target is drawn as before.
+  EXPECT_NE(Draw([&] { Text("A", 2, 2); }).pixels, background.pixels);
 }
 
 TEST(Windows1252Test, BytesMapToTheirUnicodeCodePoints) {

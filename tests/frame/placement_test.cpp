@@ -1,6 +1,8 @@
 // Window style, placement and the window-mode toggle over a virtual screen.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "frame_test_support.h"
 
 namespace {
@@ -54,6 +56,12 @@ TEST_F(PlacementTest, PlaceWindowCases) {
        600, true, {560, 240, 1366, 872}},
       {"full screen covers the screen", 1920, 1080, 40, 800, 600, 1920, 1080, false,
        {0, 0, 1920, 1080}},
+      // Sizes a script asked for, near the ends of the 32-bit range: the centring reaches past
+      // them, and the window's far edge stays at the range's end.
+      {"back buffer of -2^31", 1920, 1080, 40, 800, 600, INT32_MIN, INT32_MIN, true,
+       {1073742784, 1073742364, 1073743590, 1073742996}},
+      {"logical width of 2^31 - 1", 1920, 1080, 40, INT32_MAX, 600, 800, 600, true,
+       {560, 240, INT32_MAX, 872}},
   };
   for (const PlaceCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -44,6 +44,19 @@ TEST_F(QueriesTest, InsideRectCountsAllFourEdges) {
   for (const auto& [args, inside] : cases) EXPECT_EQ(Query("InsideRect(" + args + ")"), inside) << args;
 }
 
+TEST_F(QueriesTest, InsideRectReachesPastThe32BitRange) {
+  // The far edges are corner plus size, which may lie outside the 32-bit range.
+  const std::pair<std::string, bool> cases[] = {
+      {"2^31, 2^31, 2^31, 2^31, 2^31, 2^31", true},         // up to 2 * (2^31 - 1)
+      {"2^31 - 1, 0, 2^31 - 1, 0, 1, 1", true},
+      {"2^31 - 1, 5, 2^31 - 8, 0, 2^31, 10", true},
+      {"-2^31, -2^31, -2^31, -2^31, -2^31, -2^31", false},  // a negative size: empty
+      {"-2^31, 0, -2^31, 0, -1, 1", false},
+      {"-2^31, 0, -2^31, 0, 0, 0", true},
+  };
+  for (const auto& [args, inside] : cases) EXPECT_EQ(Query("InsideRect(" + args + ")"), inside) << args;
+}
+
 TEST_F(QueriesTest, GetMassCenterRoundsHalvesToEven) {
   const std::pair<std::string, std::pair<double, double>> cases[] = {
       {"(0,0)(1,1)", {0, 0}}, {"(1,1)(2,2)", {2, 2}}, {"", {0, 0}}, {"(3,4)(5,8)(10,0)", {6, 4}},
@@ -88,6 +101,12 @@ TEST_F(QueriesTest, InsidePictureTestsASquareAroundThePoint) {
       // Just left of "holes" lies the opaque "solid": the scan stays inside the picture.
       {"'holes.png', 0, 0, -5, 10, 10", false},
       {"'unknown.png', 0, 0, 0, 0", false},
+      // The point's offset from the picture lies outside the 32-bit range: far away.
+      {"'solid.png', -2^31, 0, 2^31, 5", false},
+      {"'solid.png', 2^31, 0, -2^31, 5", false},
+      {"'solid.png', 0, -2^31, 5, 2^31, 2^31", false},
+      {"'solid.png', -2^31, 0, 18, 5, 2^31", true},         // 2^31 + 18 away: the radius reaches
+      {"'solid.png', -2^31, 0, 19, 5, 2^31", false},        // column 19, the picture's last
   };
   for (const auto& [args, inside] : cases) EXPECT_EQ(Query("InsidePicture(" + args + ")"), inside) << args;
 }
@@ -104,6 +123,9 @@ TEST_F(QueriesTest, InsidePictureTurnsThePointOfARotatedPicture) {
   EXPECT_TRUE(Query("InsidePicture('t.png', 0, 0, 0, 1, 0)"));
   EXPECT_FALSE(Query("InsidePicture('t.png', 0, 0, 0, 2, 0)"));
   EXPECT_FALSE(Query("InsidePicture('t.png', 0, 0, 1, 1, 0)"));
+  // Turned, an offset outside the 32-bit range is still far away.
+  EXPECT_FALSE(Query("InsidePicture('t.png', 0, -2^31, 0, 2^31, 0)"));
+  EXPECT_FALSE(Query("InsidePicture('t.png', 0, 2^31, 0, -2^31, 0)"));
 }
 
 TEST_F(QueriesTest, InsidePictureReadsA16BitTextureWithItsPitch) {

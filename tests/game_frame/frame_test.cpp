@@ -217,6 +217,28 @@ TEST_F(FrameTest, AFrameWhoseScriptReplacesTheEngineStopsWithoutTheOldOne) {
   EXPECT_EQ(Frames().size(), 1u);
 }
 
+TEST_F(FrameTest, TheBackgroundCoversTheBackBufferWhateverWindowSizeTheScriptAskedFor) {
+  // Full screen, the device has the screen's size whatever window size the script asked for.
+  // Switched to a window of that size, the device cannot be reset and keeps its back buffer,
+  // while the engine's back-buffer size is the window's: the background, twice the larger of
+  // that and the screen, then lies outside the 32-bit range.
+  const char* windows[] = {"2^31, 2^31", "2^31, 600", "800, 2^31", "2^30 + 1, 2^30 + 1"};
+  StartScript(std::string(kRecordingScript) + "function A_ChangeResolution() end\n");
+  SetScreen(1024, 768);
+  for (const char* window : windows) {
+    SCOPED_TRACE(window);
+    form_.FullScreenMode = 1;
+    Run(std::string("SetSystemResolution(1024, 768, ") + window + ")");
+    form_.ChangeWindowMode();
+    ASSERT_NE(form_.Engine->g_pd3dDevice, nullptr);
+    form_.Draw();
+    const auto frames = Frames();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(Pixel(frames[0], 0, 0), kBlack);
+    EXPECT_EQ(Pixel(frames[0], frames[0].width - 1, frames[0].height - 1), kBlack);
+  }
+}
+
 TEST_F(FrameTest, LowBitsInHistoryComparesTheVideoMemoryWithout32BitWrap) {
   TKeshSurfaceEngine3D& engine = MakeEngine(64, 48, false);
   StartScript("");

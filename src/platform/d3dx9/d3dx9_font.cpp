@@ -1,6 +1,7 @@
 // The D3DX font: single-byte text laid out with a glyph cache and blended into the device's
 // render target as coverage, glyph by glyph.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -33,9 +34,10 @@ class SoftwareFont final : public ID3DXFont {
     const size_t length = count < 0 ? std::strlen(text) : strnlen(text, static_cast<size_t>(count));
     if (length == 0) return 0;
     const bool clip = (format & DT_NOCLIP) == 0;
-    int penX = rect->left;
-    int baseline = rect->top + glyphs_->Ascent();
-    int lines = 1;
+    // In 64 bits: a rectangle may stand anywhere in the int range, and the pen runs past it.
+    int64_t penX = rect->left;
+    int64_t baseline = int64_t{rect->top} + glyphs_->Ascent();
+    int64_t lines = 1;
     for (size_t i = 0; i < length; ++i) {
       const auto byte = static_cast<uint8_t>(text[i]);
       if (byte == '\n') {
@@ -50,23 +52,23 @@ class SoftwareFont final : public ID3DXFont {
       Blend(glyph, penX + glyph.left, baseline - glyph.top, clip ? rect : nullptr, color);
       penX += glyph.advance;
     }
-    return lines * glyphs_->LineHeight();
+    return static_cast<INT>(std::min<int64_t>(lines * glyphs_->LineHeight(), INT32_MAX));
   }
 
  private:
   ~SoftwareFont() override { device_->Release(); }
 
-  void Blend(const Glyph& glyph, int x, int y, const RECT* clip, D3DCOLOR color) {
-    int left = x, top = y, right = x + glyph.width, bottom = y + glyph.height;
-    if (clip != nullptr) {
-      left = std::max<int>(left, clip->left);
-      top = std::max<int>(top, clip->top);
-      right = std::min<int>(right, clip->right);
-      bottom = std::min<int>(bottom, clip->bottom);
-    }
+  // Without a clip rectangle the int range bounds the box: no render target reaches past it, and
+  // the device's own clipping then works on values that do not overflow.
+  void Blend(const Glyph& glyph, int64_t x, int64_t y, const RECT* clip, D3DCOLOR color) {
+    const RECT bounds = clip != nullptr ? *clip : RECT{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+    const int64_t left = std::max<int64_t>(x, bounds.left), top = std::max<int64_t>(y, bounds.top);
+    const int64_t right = std::min<int64_t>(x + glyph.width, bounds.right);
+    const int64_t bottom = std::min<int64_t>(y + glyph.height, bounds.bottom);
     if (left >= right || top >= bottom) return;
-    const uint8_t* first = glyph.coverage.data() + size_t(top - y) * glyph.width + (left - x);
-    d3d9::BlendCoverage(device_, left, top, right - left, bottom - top, first, glyph.width, color);
+    const uint8_t* first = glyph.coverage.data() + size_t(top - y) * glyph.width + size_t(left - x);
+    d3d9::BlendCoverage(device_, static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+                        static_cast<int>(bottom - top), first, glyph.width, color);
   }
 
   d3d9::ULONG refs_ = 1;
