@@ -74,6 +74,10 @@ void WriteFileBytes(const std::string& path, std::string_view bytes) {
   if (!w32::WriteWholeFileAtomic(path, bytes)) RaiseIO("Cannot write file", path);
 }
 
+void ReplaceFileBytes(const std::string& path, std::string_view bytes) {
+  if (!w32::ReplaceWholeFile(path, bytes)) RaiseIO("Cannot write file", path);
+}
+
 void AppendFileBytes(const std::string& path, std::string_view bytes) {
   if (!w32::AppendToFile(path, bytes)) RaiseIO("Cannot append to file", path);
 }

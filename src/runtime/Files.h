@@ -21,6 +21,9 @@ std::string ReadFileBytes(const std::string& path);                    // whole 
 // Replaces the file atomically: a temporary file in the same folder, flushed, then renamed over
 // the old one, so a failed write leaves the old file whole.
 void WriteFileBytes(const std::string& path, std::string_view bytes);
+// The same through the fixed temporary "<name>.tmp", for files that are saved again and again
+// (an interrupted save leaves one such file, not one per attempt); see ReplaceWholeFile.
+void ReplaceFileBytes(const std::string& path, std::string_view bytes);
 void AppendFileBytes(const std::string& path, std::string_view bytes); // creates when absent
 
 std::string GetCurrentDir();             // POSIX text of the current folder

@@ -236,62 +236,125 @@ bool ReadWholeFile(const std::string& windowsPath, std::string& bytes) {
   return true;
 }
 
-bool WriteWholeFileAtomic(const std::string& windowsPath, std::string_view bytes) {
-  if (windowsPath.empty()) return Fail(ENOENT);
-  std::string target = MapPath(windowsPath);
-  if (!target.empty() && target.back() == '/') return Fail(EISDIR);
+namespace {
 
-  // A link is kept as a link: the file it points to is the one replaced.
+// The file a whole-file write replaces: the name MapPath resolved, or the file a link there
+// points to (a link is kept as a link), and what it was before the write.
+struct WriteTarget {
+  std::string path;
+  std::string folder;
+  bool existed = false;
   struct stat st {};
-  bool existed = lstat(target.c_str(), &st) == 0;
-  if (existed && S_ISLNK(st.st_mode)) {
-    char* real = realpath(target.c_str(), nullptr);
+};
+
+bool ResolveWriteTarget(const std::string& windowsPath, WriteTarget& t) {
+  if (windowsPath.empty()) return Fail(ENOENT);
+  t.path = MapPath(windowsPath);
+  if (!t.path.empty() && t.path.back() == '/') return Fail(EISDIR);
+  t.existed = lstat(t.path.c_str(), &t.st) == 0;
+  if (t.existed && S_ISLNK(t.st.st_mode)) {
+    char* real = realpath(t.path.c_str(), nullptr);
     if (real != nullptr) {
-      target = real;
+      t.path = real;
       std::free(real);
     }
-    existed = stat(target.c_str(), &st) == 0;
+    t.existed = stat(t.path.c_str(), &t.st) == 0;
   }
-  if (existed && S_ISDIR(st.st_mode)) return Fail(EISDIR);
+  if (t.existed && S_ISDIR(t.st.st_mode)) return Fail(EISDIR);
+  t.folder = FolderOf(t.path);
+  return true;
+}
 
-  const std::string folder = FolderOf(target);
-  static std::atomic<unsigned> counter{0};
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    std::string name = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
-    temp = Join(folder == "." ? std::string() : folder,
-                "." + name + "." + std::to_string(getpid()) + "." + std::to_string(counter++) + ".tmp");
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return Fail(errno == ENOENT ? ENOTDIR : errno);
-  }
-  if (fd < 0) return Fail(EEXIST);
+std::string NameOf(const std::string& posixPath) {
+  std::size_t slash = posixPath.rfind('/');
+  return slash == std::string::npos ? posixPath : posixPath.substr(slash + 1);
+}
 
-  bool ok = WriteAll(fd, bytes);
-  int err = errno;
-  if (ok && existed) (void)fchmod(fd, st.st_mode & 07777);
-  if (ok && fsync(fd) != 0) {
-    ok = false;
-    err = errno;
+std::string Beside(const WriteTarget& t, const std::string& name) {
+  return Join(t.folder == "." ? std::string() : t.folder, name);
+}
+
+// Writes the bytes to a new temporary file, gives it the old file's owner and mode, syncs and
+// closes it. Returns 0 or the errno of the failure; the descriptor is closed either way.
+int FillTemporary(int fd, std::string_view bytes, const WriteTarget& t) {
+  int err = WriteAll(fd, bytes) ? 0 : errno;
+  if (err == 0 && t.existed) {
+    // Ownership first: changing it may clear set-id bits that the mode then restores.
+    (void)fchown(fd, t.st.st_uid, t.st.st_gid);
+    (void)fchmod(fd, t.st.st_mode & 07777);
   }
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
+  if (err == 0 && fsync(fd) != 0) err = errno;
+  if (close(fd) != 0 && err == 0) err = errno;
+  return err;
+}
+
+// Renames the finished temporary over the target and makes the rename itself durable; on any
+// failure the temporary is removed and the old file stays as it was.
+bool CommitTemporary(int fd, const std::string& temp, std::string_view bytes, const WriteTarget& t) {
+  int err = FillTemporary(fd, bytes, t);
+  if (err == 0 && rename(temp.c_str(), t.path.c_str()) != 0) err = errno;
+  if (err != 0) {
     unlink(temp.c_str());
     return Fail(err);
   }
-  int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int dirFd = open(t.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
     (void)fsync(dirFd);
     close(dirFd);
   }
   return true;
+}
+
+// The last resort where the folder takes no new file: the target is overwritten where it
+// stands. Bytes past the new end go only after the new ones are written, so a write refused
+// at its start still leaves the old file whole.
+bool WriteInPlace(std::string_view bytes, const WriteTarget& t) {
+  int fd = open(t.path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return Fail(errno);
+  int err = WriteAll(fd, bytes) ? 0 : errno;
+  if (err == 0 && ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) err = errno;
+  if (err == 0 && fsync(fd) != 0) err = errno;
+  if (close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) return Fail(err);
+  return true;
+}
+
+}  // namespace
+
+bool WriteWholeFileAtomic(const std::string& windowsPath, std::string_view bytes) {
+  WriteTarget t;
+  if (!ResolveWriteTarget(windowsPath, t)) return false;
+
+  static std::atomic<unsigned> counter{0};
+  const std::string name = NameOf(t.path);
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = Beside(t, "." + name + "." + std::to_string(getpid()) + "." + std::to_string(counter++) + ".tmp");
+    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return Fail(errno == ENOENT ? ENOTDIR : errno);
+  }
+  if (fd < 0) return Fail(EEXIST);
+  return CommitTemporary(fd, temp, bytes, t);
+}
+
+bool ReplaceWholeFile(const std::string& windowsPath, std::string_view bytes) {
+  WriteTarget t;
+  if (!ResolveWriteTarget(windowsPath, t)) return false;
+
+  // A leftover of an interrupted write is removed, not written through: it may be a link or a
+  // second name of some other file.
+  const std::string temp = Beside(t, NameOf(t.path) + ".tmp");
+  (void)unlink(temp.c_str());
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) return CommitTemporary(fd, temp, bytes, t);
+
+  const int err = errno;
+  // No new file can be made here (a read-only or foreign folder, or a folder squatting on the
+  // temporary's name), but the target itself may still take the bytes.
+  const bool noNewFile = err == EACCES || err == EPERM || err == EROFS || err == EEXIST;
+  if (noNewFile && t.existed) return WriteInPlace(bytes, t);
+  return Fail(err == ENOENT ? ENOTDIR : err);
 }
 
 bool AppendToFile(const std::string& windowsPath, std::string_view bytes) {

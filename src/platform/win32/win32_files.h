@@ -49,6 +49,11 @@ bool ReadWholeFile(const std::string& windowsPath, std::string& bytes);
 // A temporary file in the same folder is written, synced and renamed over the target, so a
 // failed write leaves the old file whole (and leaves no temporary behind).
 bool WriteWholeFileAtomic(const std::string& windowsPath, std::string_view bytes);
+// The same replacement through the fixed temporary "<name>.tmp" beside the target (name as
+// resolved), so an interrupted write leaves at most that one file, which the next write
+// replaces. Where the folder takes no new file but the existing target is writable, the target
+// is overwritten in place instead (then a write failing part-way can damage it).
+bool ReplaceWholeFile(const std::string& windowsPath, std::string_view bytes);
 // Appends to the file, creating it when absent; the bytes are handed to the system before the
 // call returns and the file is closed again.
 bool AppendToFile(const std::string& windowsPath, std::string_view bytes);

@@ -83,10 +83,14 @@ bool NextEntry(HANDLE find, WIN32_FIND_DATAA* data) {
   return true;
 }
 
+std::optional<std::string> accountHomeForTesting;
+
+// "" when the user has no home folder at all.
 std::string HomeFolder() {
   if (const char* home = std::getenv("HOME"); home && *home) return home;
+  if (accountHomeForTesting) return *accountHomeForTesting;
   if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
-  return "/";
+  return {};
 }
 
 }  // namespace
@@ -181,7 +185,9 @@ std::string GetEnvironmentText(const std::string& name) {
   }
   if (strcasecmp(name.c_str(), "APPDATA") == 0) {
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') return xdg;
-    return HomeFolder() + "/.local/share";
+    // Without a home folder there is no per-user folder: the caller falls back to its own.
+    const std::string home = HomeFolder();
+    return home.empty() ? std::string() : home + "/.local/share";
   }
   return {};
 }
@@ -197,5 +203,11 @@ DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size) {
   std::memcpy(buffer, value.c_str(), value.size() + 1);
   return static_cast<DWORD>(value.size());
 }
+
+namespace seam {
+
+void SetAccountHome(std::optional<std::string> home) { accountHomeForTesting = std::move(home); }
+
+}  // namespace seam
 
 }  // namespace platform::win32

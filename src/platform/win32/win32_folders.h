@@ -8,6 +8,7 @@
 // "." and ".." are listed where the pattern matches them, as on Windows.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,10 +46,19 @@ BOOL FindClose(HANDLE find);
 bool MatchesWildcard(std::string_view name, std::string_view pattern);
 
 // The variable's value with no length cap; "" when unset. Names compare ignoring case, as on
-// Windows. "APPDATA" has a meaning even when unset: $XDG_DATA_HOME, else ~/.local/share.
+// Windows. "APPDATA" has a meaning even when unset: $XDG_DATA_HOME, else ~/.local/share ("" when
+// the user has no home folder).
 std::string GetEnvironmentText(const std::string& name);
 // Windows' call: the length copied, or the size needed (with the terminator) when the buffer is
 // too small, or 0 with ERROR_ENVVAR_NOT_FOUND.
 DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size);
+
+namespace seam {
+
+// The home folder of the user's account, used when HOME is unset; nullopt: the real one. With
+// "" and HOME and XDG_DATA_HOME unset, "APPDATA" is unset too.
+void SetAccountHome(std::optional<std::string> home);
+
+}  // namespace seam
 
 }  // namespace platform::win32
