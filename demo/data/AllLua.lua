@@ -27,6 +27,7 @@ local PALETTE = {0xFF5050, 0x50FF70, 0x5090FF, 0xFFD040, 0xD060FF, 0x40E0E0}
 
 local gems = {}
 local score, moves = 0, 0
+local best = 0  -- kept in the player's profile across runs
 local mouseX, mouseY = -1000, -1000
 local now = 0
 local loaded, shownPercent = false, 0
@@ -52,6 +53,7 @@ end
 -- Start-up: the window, the project, the pictures (with a loading screen), the first board.
 function A_Init(time, a, b, c, launchList, launchName, wallClock)
   CreateAppDataFolder("QuorrelDemo", "Gem Garden")
+  best = tonumber(string.match(GetProfileFromCode(), "best!(%d+)!") or "0")
   SetSystemResolution(W, H, W, H)
   LoadTextures("atlas", true)  -- redraws the loading screen (A_Loading) as it goes
   LoadPictures("back.jpg|back|0|0|1024|768|false", true)
@@ -84,6 +86,7 @@ local function DrawTitle()
   GroupEnd("title")
   DrawText("Gem Garden", W / 2 - 58, 80, GOLD_TEXT)
   DrawText("Score " .. score, 40, 30)
+  DrawText("Best " .. best, 40, 52)
   DrawText("Clicks " .. moves, W - 150, 30)
 end
 
@@ -158,6 +161,10 @@ function A_MouseUp(x, y)
       if InsidePicture("gem.png", gx, gy, x, y, 0) then
         local gem = GemAt(col, row)
         score = score + 1
+        if score > best then
+          best = score
+          SetProfileParam("best=" .. best)
+        end
         gem.color = PALETTE[(score % #PALETTE) + 1]
         gem.taken = now
       end

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "game/AssArray.h"
 #include "game/GameClock.h"
 #include "game/GroupStack.h"
 #include "game/TexSurfaceIndex.h"
@@ -36,7 +37,6 @@
 
 struct lua_State;
 class CD3DGame;   // the application object; its class belongs to the frame
-class tAssArray;  // the key/value store
 
 // One row of the texture layout table.
 struct tTexSurface {
@@ -110,9 +110,9 @@ public:
   bool Loading = false;
   double MouseYOffset = 0;
   // The stores; the game object is never freed, and each CreateAppDataFolder replaces them.
-  tAssArray* GameParams = nullptr;
-  tAssArray* LocalGameParams = nullptr;
-  tAssArray* Profile = nullptr;
+  std::unique_ptr<tAssArray> GameParams;
+  std::unique_ptr<tAssArray> LocalGameParams;
+  std::unique_ptr<tAssArray> Profile;
   std::u16string GameTitle;
   CD3DGame* Game = nullptr;  // back-link to the application object; may be null
   int32_t SizeOverrideX = 0, SizeOverrideY = 0;
@@ -146,6 +146,7 @@ public:
   // Counts the engine replacements of SetSystemResolution, so that a frame whose script
   // callback replaced the engine knows it, even when the new engine has the old one's address.
   uint32_t EngineGeneration = 0;
+  std::string StoresProjectName;  // the project whose files the stores were loaded from
 
   // --- start-up and end (main_startup.cpp)
   void FormCreate();
@@ -163,6 +164,10 @@ public:
   // --- per-user folder and project settings (main_appdata.cpp)
   int CreateAppDataFolder(lua_State* L);
   int LoadLuas(lua_State* L);
+  void ApplyProjectSettings(const std::string& settings);
+  void LoadStores();  // the three stores from the per-user folder and the current folder
+  // A log detail level: a decimal integer, kept in 8 bits. False for any other text.
+  static bool DecimalDetailLevel(const std::string& text, uint8_t& level);
 
   // --- frame, loading and pause (main_frame.cpp)
   int LoadingTrue(lua_State* L);
@@ -254,6 +259,11 @@ public:
   int GetProfileFromCode(lua_State* L);
   int SetProfileToCode(lua_State* L);
   int SetProfileParam(lua_State* L);
+  // The value after Name and the one character following it, up to the next ";".
+  static std::string ExtractParamValue(const std::string& text, const std::string& name);
+  // Each ";"-closed item of Text, less leading TAB, CR and LF, goes to the store's AddLine.
+  static void SplitItems(const std::string& text, tAssArray& store);
+  void SaveProfile();  // both profile files
 
   // --- sound (main_sound.cpp)
   int InitSound(lua_State* L);

@@ -8,6 +8,7 @@
 #include "game/main.h"
 
 #include <cmath>
+#include <exception>
 
 #include "foundation/KeshLogEngine.h"
 #include "frame/App.h"
@@ -146,7 +147,15 @@ void TMainForm::ChangeWindowMode() {
     e.FullScreen = FullScreenMode == 1;
     const std::string flag = e.FullScreen ? "true" : "false";
     LogEngine->AddMessage("ChangeWindowMode KeshSurfaceEngine3D.FullScreen=" + flag);
-    // Not yet: GameParams->SetValue("Fullscreen", flag) and its SaveToFile, waiting for tAssArray.
+    if (GameParams) {
+      GameParams->SetValue("Fullscreen", flag);
+      // A disk that cannot take the file must not end the game as an unsupported mode.
+      try {
+        GameParams->SaveToFile(AppDataFolder + "GameParams.txt");
+      } catch (const std::exception& e) {
+        LogEngine->AddError("TMainForm.ChangeWindowMode " + std::string(e.what()));
+      }
+    }
 
     LogEngine->AddMessage("InitD3D KeshSurfaceEngine3D.InitWidth=" + IntToStr(e.InitWidth) +
                           " KeshSurfaceEngine3D.InitHeight = " + IntToStr(e.InitHeight));

@@ -1,9 +1,155 @@
-// Parameter and profile operations of the game object.
-// Not built yet: every operation here does nothing and a script operation returns no results.
-#include "game/main.h"
+// Parameter and profile operations of the game object: the scripts read and replace the stores
+// GameParams ("GameParams.txt") and Profile ("ZazoData.cfg", "Profile.txt"). Lists cross the
+// script boundary as "key=value;" items. Replacing the parameters also applies the log detail
+// level, full screen, the custom cursor and the debug mode.
+//
+// The stores exist from CreateAppDataFolder on. Called before it, the getters answer an empty
+// store and the setters skip the store and its files with a warning. A file that cannot be
+// written is logged and nothing of it reaches the script.
+#include <algorithm>
+#include <exception>
 
-int TMainForm::GetParamsFromCode(lua_State*) { return 0; }
-int TMainForm::SetParamsToCode(lua_State*) { return 0; }
-int TMainForm::GetProfileFromCode(lua_State*) { return 0; }
-int TMainForm::SetProfileToCode(lua_State*) { return 0; }
-int TMainForm::SetProfileParam(lua_State*) { return 0; }
+#include "foundation/KeshLogEngine.h"
+#include "foundation/SFunctions.h"
+#include "frame/App.h"
+#include "game/AssArray.h"
+#include "game/main.h"
+#include "runtime/Strings.h"
+#include "script/LuaArgs.h"
+
+namespace {
+
+// Lower case for the letters A to Z only, as the setting names are compared.
+std::string LowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+void WarnNoStore(const char* operation) {
+  LogEngine->AddWarning(std::string("TMainForm.") + operation +
+                        " called before CreateAppDataFolder: there is no store to change");
+}
+
+}  // namespace
+
+std::string TMainForm::ExtractParamValue(const std::string& text, const std::string& name) {
+  const std::size_t at = text.find(name);
+  if (at == std::string::npos) return {};
+  // Skips the name and the "=" expected after it; a list that ends there has no value.
+  const std::size_t start = at + name.size() + 1;
+  if (start >= text.size()) return {};
+  const std::size_t end = text.find(';', start);
+  return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+void TMainForm::SplitItems(const std::string& text, tAssArray& store) {
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t end = text.find(';', from);
+    if (end == std::string::npos) return;  // text after the last ";" is not an item
+    while (from < end && (text[from] == '\t' || text[from] == '\r' || text[from] == '\n')) ++from;
+    if (from < end) store.AddLine(text.substr(from, end - from));
+    from = end + 1;
+  }
+}
+
+int TMainForm::GetParamsFromCode(lua_State* L) {
+  const std::size_t count = GameParams ? GameParams->Pairs.size() : 0;
+  // Raised here, before any C++ object of this call exists.
+  luaL_checkstack(L, static_cast<int>(std::min<std::size_t>(2 * count + 1, 1u << 30)), "too many parameters");
+  LuaPushInteger(L, static_cast<int64_t>(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    LuaPushText(L, GameParams->Pairs[i].Key);
+    LuaPushText(L, GameParams->Pairs[i].Value);
+  }
+  return static_cast<int>(2 * count + 1);
+}
+
+int TMainForm::SetParamsToCode(lua_State* L) {
+  const std::string text = LuaArgText(L, 1);
+  LogEngine->AddHint("TMainForm.A_SetParamsToCode " + text);
+  const std::string lower = LowerAscii(text);
+
+  if (const std::string level = ExtractParamValue(lower, "detalizationmode"); !level.empty()) {
+    uint8_t mode = 0;
+    if (!DecimalDetailLevel(level, mode)) {
+      LogEngine->AddWarning("TMainForm.A_SetParamsToCode detalizationmode=" + level + " is not a number: not applied");
+    } else if (LogEngine->MainLog) {
+      LogEngine->MainLog->DetalizationMode = mode;
+    }
+  }
+  if (const std::string full = ExtractParamValue(lower, "fullscreen"); !full.empty()) {
+    FullScreenMode = full == "true" ? 1 : 0;
+    if (Game) Game->m_bWindowed = FullScreenMode == 0;
+  }
+  if (const std::string cursor = ExtractParamValue(lower, "customcursor"); !cursor.empty()) {
+    const bool custom = cursor == "true";
+    LogEngine->AddHint("TMainForm.A_SetParamsToCode CustomCursor=" + BoolToText(CustomCursor));
+    LogEngine->AddHint("TMainForm.A_SetParamsToCode CustomCursor_local=" + BoolToText(custom));
+    CustomCursor = custom;
+    LogEngine->AddHint("TMainForm.A_SetParamsToCode 3 CustomCursor=" + BoolToText(CustomCursor));
+    ShowSystemCursor(!CustomCursor);
+  }
+  DebugMode = ExtractParamValue(lower, "debugmode") == "true";
+
+  if (!GameParams) {
+    WarnNoStore("A_SetParamsToCode");
+    return 0;
+  }
+  GameParams->Clear();
+  SplitItems(text, *GameParams);
+  try {
+    GameParams->SaveToFile(AppDataFolder + "GameParams.txt");
+  } catch (const std::exception& e) {
+    LogEngine->AddError("TMainForm.A_SetParamsToCode " + std::string(e.what()));
+  }
+  return 0;
+}
+
+int TMainForm::GetProfileFromCode(lua_State* L) {
+  std::string text;
+  if (Profile) {
+    for (const tAssPair& pair : Profile->Pairs) text += pair.Key + "!" + pair.Value + "!";
+  }
+  LuaPushText(L, text);
+  return 1;
+}
+
+int TMainForm::SetProfileToCode(lua_State* L) {
+  const std::string text = LuaArgText(L, 1);
+  LogEngine->AddHint("TMainForm.A_SetProfileToCode " + text);
+  if (!Profile) {
+    WarnNoStore("A_SetProfileToCode");
+    return 0;
+  }
+  Profile->Clear();
+  SplitItems(text, *Profile);
+  SaveProfile();
+  return 0;
+}
+
+int TMainForm::SetProfileParam(lua_State* L) {
+  const std::string text = LuaArgText(L, 1);
+  const std::size_t eq = text.find('=');
+  if (eq == std::string::npos) return 0;
+  if (!Profile) {
+    WarnNoStore("SetProfileParam");
+    return 0;
+  }
+  const std::string key = text.substr(0, eq), value = text.substr(eq + 1);
+  const int32_t index = Profile->IndexOfKey(key);
+  if (index >= 0) {
+    Profile->SetValueAt(index, value);
+  } else {
+    Profile->AddPair(key, value);
+  }
+  SaveProfile();
+  return 0;
+}
+
+void TMainForm::SaveProfile() {
+  Profile->SaveGroupToFile(AppDataFolder + "ZazoData.cfg", 0);
+  Profile->SaveGroupToFile(AppDataFolder + "Profile.txt", 1);
+}

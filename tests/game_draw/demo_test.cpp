@@ -77,6 +77,11 @@ TEST_F(DemoTest, PlaysAsAPersonWould) {
   const CapturedFrame taken = FrameAt(2000);
   EXPECT_TRUE(MatchesGolden(taken, "demo_taken"));
   EXPECT_NE(Pixel(hover, 237, 245), Pixel(taken, 237, 245));  // the gem changed colour
+  // The best score went into the player's profile, for the next run.
+  ASSERT_TRUE(form.Profile);
+  EXPECT_EQ(form.Profile->IndexOfKey("best"), 0);
+  EXPECT_EQ(form.Profile->Pairs[0].Value, "1");
+  EXPECT_TRUE(fs::is_regular_file(fs::path(dir_) / "appdata" / "Dunmarrow" / "QuorrelDemo" / "ZazoData.cfg"));
 }
 
 }  // namespace
