@@ -26,7 +26,11 @@ function(quorrel_test name)
     QUORREL_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data"
     QUORREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     QUORREL_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  gtest_discover_tests(${name}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;LC_ALL=C.UTF-8")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  # The environment goes on through a file that CTest reads after the discovered tests: a list
+  # given to gtest_discover_tests' PROPERTIES would be split into separate arguments.
+  set(env_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
+  file(WRITE ${env_file}
+    "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT \"SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;LC_ALL=C.UTF-8\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${env_file})
 endfunction()

@@ -1,8 +1,8 @@
 -- Gem Garden: the Quorrel demo game.
 --
 -- Click the gems to collect them; each one you take comes back in another colour and the score
--- goes up. Space shuffles the board, Alt+Enter switches between window and full screen, Escape
--- quits. The runtime calls the A_ functions below; everything the game draws goes through the
+-- goes up. Space shuffles the board, M turns the music down or up, Alt+Enter switches between
+-- window and full screen, Escape quits. The runtime calls the A_ functions below; everything the game draws goes through the
 -- operations it publishes (DrawPicture, DrawText, DrawLine, DrawTriangle, GroupBegin, ...).
 
 -- The pictures the game uses and where each lies in its texture (read by the runtime at start).
@@ -20,7 +20,8 @@ local W, H = 1024, 768
 local COLS, ROWS, CELL = 6, 3, 110
 local BOARD_X, BOARD_Y = (W - COLS * CELL) / 2, 190
 local BUTTON_X, BUTTON_Y = W / 2 - 64, 560
-local KEY_ESCAPE, KEY_SPACE = 27, 32
+local KEY_ESCAPE, KEY_SPACE, KEY_M = 27, 32, 77
+local MUSIC_VOLUME = 35  -- percent
 -- Windows colour values for DrawText are 0x00BBGGRR; DrawPicture takes 0xRRGGBB.
 local WHITE_TEXT, GOLD_TEXT = 0xFFFFFF, 0x5AC8E6
 local PALETTE = {0xFF5050, 0x50FF70, 0x5090FF, 0xFFD040, 0xD060FF, 0x40E0E0}
@@ -31,6 +32,13 @@ local best = 0  -- kept in the player's profile across runs
 local mouseX, mouseY = -1000, -1000
 local now = 0
 local loaded, shownPercent = false, 0
+-- Sounds from data/sounds; a handle of 0 (no sound device, or no file) plays nothing.
+local clickSound, matchSound, music, musicLength, musicStart, musicOn = 0, 0, 0, 0, 0, true
+
+local function StartMusic(time)
+  PlaySound(music, musicOn and MUSIC_VOLUME or 0)
+  musicStart = time
+end
 
 local function GemAt(col, row)
   return gems[row * COLS + col + 1]
@@ -54,6 +62,12 @@ end
 function A_Init(time, a, b, c, launchList, launchName, wallClock)
   CreateAppDataFolder("QuorrelDemo", "Gem Garden")
   best = tonumber(string.match(GetProfileFromCode(), "best!(%d+)!") or "0")
+  if InitSound() then
+    clickSound = LoadSound("click.wav")
+    matchSound = LoadSound("match.wav")
+    music, musicLength = LoadSound("music.ogg")
+    StartMusic(time)
+  end
   SetSystemResolution(W, H, W, H)
   LoadTextures("atlas", true)  -- redraws the loading screen (A_Loading) as it goes
   LoadPictures("back.jpg|back|0|0|1024|768|false", true)
@@ -129,11 +143,13 @@ local function DrawTicker()
                 "color", PALETTE[i % #PALETTE + 1], "angle", now / 1000 + i)
   end
   ClipRectEnd("ticker")
-  DrawText("Space: shuffle   Alt+Enter: window / full screen   Escape: quit", left + 110, top + 72)
+  DrawText("Space: shuffle   M: music   Alt+Enter: window / full screen   Escape: quit", left + 70, top + 72)
 end
 
 function A_Update(time, wallClock)
   now = time
+  -- Sounds do not loop: the music starts again once it has played to its end.
+  if music ~= 0 and musicLength > 0 and time - musicStart >= musicLength then StartMusic(time) end
   DrawPicture("src", "back.jpg")
   DrawTitle()
   DrawBoard()
@@ -152,6 +168,7 @@ end
 function A_MouseUp(x, y)
   moves = moves + 1
   if InsideRect(x, y, BUTTON_X, BUTTON_Y, 128, 48) then
+    PlaySound(clickSound, 80)
     NewBoard(moves)
     return
   end
@@ -167,6 +184,7 @@ function A_MouseUp(x, y)
         end
         gem.color = PALETTE[(score % #PALETTE) + 1]
         gem.taken = now
+        PlaySound(matchSound, 90)
       end
     end
   end
@@ -177,7 +195,11 @@ function A_KeyDown(key, char)
     QuitGame()
   elseif key == KEY_SPACE then
     moves = moves + 1
+    PlaySound(clickSound, 80)
     NewBoard(moves)
+  elseif key == KEY_M then
+    musicOn = not musicOn
+    SetVolumeSound(music, musicOn and MUSIC_VOLUME or 0)
   end
 end
 
@@ -193,4 +215,6 @@ end
 function G_PauseGame() end
 function A_PauseGame() end
 function G_RePause(pausedTime) end
-function G_EndGame() end
+function G_EndGame()
+  FreeSounds(clickSound .. ";" .. matchSound .. ";" .. music)
+end

@@ -272,6 +272,7 @@ public:
   int StopSound(lua_State* L);
   int SetVolumeSound(lua_State* L);
   int FreeSounds(lua_State* L);
+  void LogSoundMessages();  // the stand-in's queued warnings, into the main log
 
   // --- payload codec (main_codec.cpp)
   int CryptStr(lua_State* L);

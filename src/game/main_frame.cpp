@@ -136,6 +136,7 @@ void TMainForm::AppIdle(bool& done) {
 }
 
 void TMainForm::Draw() {
+  LogSoundMessages();  // the mixer's warnings wait for the main thread
   if (CustomCursor && FullScreenMode == 0) {
     win32::POINT cursor{};
     win32::RECT window{};

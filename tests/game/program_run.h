@@ -61,20 +61,32 @@ inline std::vector<std::string> ScratchEnvironment(const std::filesystem::path& 
   return env;
 }
 
-// Copies the fixture game data/<fixture> to root/game (once), links the program into it and
-// runs it from "/" (the program finds its folder by itself) with root/home as the home folder.
-inline ProgramRun RunProgram(const std::string& fixture, const std::filesystem::path& root, bool withAppData = true) {
+// Copies the fixture game data/<fixture> to root/game and links the program into it, with an
+// empty home root/home beside it; nothing when the game folder is there already.
+inline void PrepareGame(const std::string& fixture, const std::filesystem::path& root) {
   namespace fs = std::filesystem;
-  const fs::path game = root / "game", home = root / "home", bin = root / "bin";
-  if (!fs::exists(game)) {
-    fs::copy(fs::path(QUORREL_TEST_DATA) / fixture, game, fs::copy_options::recursive);
-    fs::create_symlink(QUORREL_PROGRAM, game / "quorrel");
-    fs::create_directories(home);
-    WriteFile(bin / "xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + (root / "opened.txt").string() + "'\n");
-    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
-  }
+  const fs::path game = root / "game", bin = root / "bin";
+  if (fs::exists(game)) return;
+  fs::copy(fs::path(QUORREL_TEST_DATA) / fixture, game, fs::copy_options::recursive);
+  fs::create_symlink(QUORREL_PROGRAM, game / "quorrel");
+  fs::create_directories(root / "home");
+  WriteFile(bin / "xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + (root / "opened.txt").string() + "'\n");
+  fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+}
 
+// Runs the program of PrepareGame from "/" (it finds its folder by itself) with root/home as the
+// home folder and the extra "NAME=value" environment entries last (they win).
+inline ProgramRun RunProgram(const std::string& fixture, const std::filesystem::path& root, bool withAppData = true,
+                             const std::vector<std::string>& extraEnv = {}) {
+  namespace fs = std::filesystem;
+  PrepareGame(fixture, root);
+  const fs::path game = root / "game", home = root / "home", bin = root / "bin";
   std::vector<std::string> env = ScratchEnvironment(home, bin, withAppData);
+  for (const std::string& extra : extraEnv) {
+    const std::string name = extra.substr(0, extra.find('=') + 1);
+    std::erase_if(env, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
+    env.push_back(extra);
+  }
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
