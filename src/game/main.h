@@ -316,6 +316,9 @@ public:
 
   // --- HTTP requests (main_net.cpp)
   int PostUrl(lua_State* L);
+  // The answer handler of the asynchronous requests, on the main thread: the answer as the
+  // script receives it goes to the log and to the script function FuncName.
+  void PostUrlAnswer(const std::string& funcName, const std::string& answer);
 
   // --- game clock and system cursor (main_clock.cpp)
   // Shows or hides the system cursor by at most one step of the system's display count.

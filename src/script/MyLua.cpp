@@ -69,7 +69,6 @@ bool TMyLua::CallScript(const std::string& name, std::initializer_list<TScriptAr
       case TScriptFailure::ReportAndEnd: ReportAndEnd();
       case TScriptFailure::ReportOnly: WriteErrorLines(ErrorText()); break;
       case TScriptFailure::Ignore: break;
-      case TScriptFailure::EndSilently: rtl::Halt(0);
     }
   }
   lua_settop(L, top);

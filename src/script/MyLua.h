@@ -38,7 +38,6 @@ enum class TScriptFailure {
   ReportAndEnd,   // WriteErrorLines with the error text, then the process ends with exit code 0
   ReportOnly,     // WriteErrorLines with the error text; the program goes on
   Ignore,         // nothing is logged; the program goes on
-  EndSilently,    // the process ends with exit code 0; nothing is logged
 };
 
 class TMyLua : public TLua {

@@ -376,18 +376,6 @@ TEST_F(MyLuaTest, AnUnprotectedLuaErrorIsLoggedAndEndsInOrder) {
   EXPECT_EQ(Footer(log).rfind("[ Errors : 1 ,", 0), 0u);
 }
 
-TEST_F(MyLuaTest, AnAsynchronousAnswerFailureEndsWithoutALogLine) {
-  const std::string log = NewLog("silent");
-  EXPECT_EXIT(
-      {
-        TMyLua lua(false);
-        lua.CallScript("OnAnswer", {TScriptArg::Text("answer")}, TScriptFailure::EndSilently);
-        std::exit(3);
-      },
-      testing::ExitedWithCode(0), "");
-  EXPECT_TRUE(Messages(log).empty());
-}
-
 // Lua 5.1 runs precompiled chunks without verifying them, and crafted bytecode can corrupt
 // memory; game scripts are text, so a chunk that starts like bytecode is refused unrun.
 std::string PrecompiledChunk(const char* source) {

@@ -85,7 +85,11 @@ _G[""] = Nothing
 for _, set in ipairs(Sets) do
   for k = 1, set.n do
     local t = type(set[k])
-    if t == "string" or t == "number" then _G[tostring(set[k])] = Nothing end
+    if t == "string" or t == "number" then
+      _G[tostring(set[k])] = Nothing
+      -- Names are looked up as C strings: a NUL ends them.
+      _G[tostring(set[k]):match("^[^%z]*")] = Nothing
+    end
   end
 end
 

@@ -1,0 +1,337 @@
+// The request worker and the blocking poster over the Internet stand-in.
+#include "net/KeshUrlConnect.h"
+
+#include <algorithm>
+#include <atomic>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "foundation/KeshLogEngine.h"
+#include "platform/win32/win32_messages.h"
+#include "platform/win32/win32_system.h"
+#include "platform/win32/win32_thread.h"
+
+namespace inet = platform::wininet;
+namespace w32 = platform::win32;
+using platform::win32::DWORD;
+
+namespace {
+
+constexpr const char* kErrorOpening = "Error with opening internet";
+constexpr const char* kErrorConnect = "Error with creating connect";
+constexpr const char* kErrorRequest = "Error with creating request";
+constexpr const char* kErrorSending = "Error with sending request";
+constexpr const char* kContentType = "Content-Type: text/plain";
+
+// The requests in flight. Never destroyed: a worker may still end while the process ends.
+struct TSlots {
+  std::mutex mutex;
+  std::size_t running = 0;
+  std::deque<TKeshConnect*> waiting;
+  std::size_t bound = kMaxRequestsInFlight;
+  bool failStarts = false;
+};
+
+TSlots& Slots() {
+  static TSlots* slots = new TSlots;
+  return *slots;
+}
+
+void SetLimit(inet::HINTERNET handle, DWORD option, DWORD ms) {
+  inet::InternetSetOptionA(handle, option, &ms, sizeof ms);
+}
+
+// A host text the stand-in takes, with nothing after a NUL byte that a C string would hide.
+bool UsableHost(const std::string& host) { return host.find('\0') == std::string::npos && inet::IsHostText(host); }
+
+// The read loop: the answer is the data followed by one NUL byte, empty when no data came.
+// Warning says why reading stopped early, or stays empty.
+void ReadAnswer(inet::HINTERNET handle, const std::string& source, std::string& answer, std::string& warning) {
+  answer.clear();
+  const DWORD start = inet::InternetTickCount();
+  std::size_t pos = 0;
+  for (;;) {
+    const DWORD elapsed = inet::InternetTickCount() - start;
+    if (elapsed >= kAnswerReadLimitMs) {
+      warning = source + ": the answer stopped at the read limit of 120 s";
+      break;
+    }
+    // Each wait is bounded by both limits, so a trickle of data cannot outlast the overall one.
+    SetLimit(handle, inet::INTERNET_OPTION_RECEIVE_TIMEOUT, std::min(kAnswerIdleLimitMs, kAnswerReadLimitMs - elapsed));
+    DWORD avail = 0;
+    if (!inet::InternetQueryDataAvailable(handle, &avail, 0, 0)) {
+      const DWORD error = w32::GetLastError();
+      if (error == inet::ERROR_INTERNET_TIMEOUT) {
+        warning = inet::InternetTickCount() - start >= kAnswerReadLimitMs
+                      ? source + ": the answer stopped at the read limit of 120 s"
+                      : source + ": the answer stopped after 30 s without data";
+      } else if (error == inet::ERROR_INTERNET_CONNECTION_RESET) {
+        warning = source + ": the connection closed before the whole answer arrived";
+      }
+      break;
+    }
+    if (avail == 0) break;
+    if (pos >= kAnswerSizeCap) {
+      warning = source + ": the answer stopped at 64 MiB; the rest was not read";
+      break;
+    }
+    avail = static_cast<DWORD>(std::min<std::size_t>(avail, kAnswerSizeCap - pos));
+    answer.resize(pos + avail + 1);
+    DWORD read = 0;
+    const bool ok = inet::InternetReadFile(handle, answer.data() + pos, avail, &read) != 0;
+    answer.resize(pos + read + 1);
+    answer[pos + read] = '\0';
+    if (!ok || read == 0) break;
+    pos += read;
+  }
+}
+
+// Sends until the request is sent or Limit has passed since Start; false when it has passed.
+// A failed send is tried again after a pause, and each send may wait only for the time left.
+bool SendWithin(inet::HINTERNET request, const std::string& body, DWORD start, DWORD limit) {
+  const DWORD length = static_cast<DWORD>(std::min(body.find('\0'), body.size()));
+  for (;;) {
+    const DWORD elapsed = inet::InternetTickCount() - start;
+    SetLimit(request, inet::INTERNET_OPTION_SEND_TIMEOUT, elapsed < limit ? limit - elapsed + 1 : 1);
+    const bool sent = inet::HttpSendRequestA(request, kContentType, 24, body.data(), length) != 0;
+    // The limit holds even for a send that succeeded after it.
+    if (inet::InternetTickCount() - start > limit) return false;
+    if (sent) return true;
+    inet::InternetPause(kSendRetryPauseMs);
+  }
+}
+
+}  // namespace
+
+std::string PostBody(const rtl::TStringList& lines) {
+  std::string body;
+  for (const std::string& line : lines.Lines()) {
+    body += line;
+    body += "\r\n";
+  }
+  if (body.size() > 2 && body.compare(body.size() - 2, 2, "\r\n") == 0) body.resize(body.size() - 2);
+  return body;
+}
+
+TKeshConnect::TKeshConnect(TCallback callback, std::string okFunction, std::string errorFunction, std::string host,
+                           std::string path, const rtl::TStringList& lines, bool useGet)
+    : Callback(std::move(callback)),
+      OkFunction(std::move(okFunction)),
+      ErrorFunction(std::move(errorFunction)),
+      Host(std::move(host)),
+      Path(std::move(path)),
+      Lines(lines),
+      UseGet(useGet) {}
+
+void TKeshConnect::Create(TCallback callback, std::string okFunction, std::string errorFunction, std::string host,
+                          std::string path, const rtl::TStringList& lines, bool useGet) {
+  // The library starts here, on the main thread, before any worker can use it.
+  inet::InitializeInternet();
+  auto* worker = new TKeshConnect(std::move(callback), std::move(okFunction), std::move(errorFunction),
+                                  std::move(host), std::move(path), lines, useGet);
+  TSlots& slots = Slots();
+  {
+    std::lock_guard lock(slots.mutex);
+    if (slots.running >= slots.bound) {
+      slots.waiting.push_back(worker);
+      return;
+    }
+    ++slots.running;
+  }
+  bool started = false;
+  try {
+    bool fail;
+    {
+      std::lock_guard lock(slots.mutex);
+      fail = slots.failStarts;
+    }
+    if (!fail) {
+      std::thread(&TKeshConnect::Run, worker).detach();
+      started = true;
+    }
+  } catch (const std::exception&) {
+  }
+  if (started) return;
+  {
+    std::lock_guard lock(slots.mutex);
+    --slots.running;
+  }
+  const TCallback deliver = std::move(worker->Callback);
+  const std::string errorFunctionName = std::move(worker->ErrorFunction);
+  delete worker;
+  deliver(errorFunctionName, kErrorOpening);
+}
+
+std::size_t TKeshConnect::InFlight() {
+  TSlots& slots = Slots();
+  std::lock_guard lock(slots.mutex);
+  return slots.running + slots.waiting.size();
+}
+
+void TKeshConnect::Run(TKeshConnect* worker) {
+  TSlots& slots = Slots();
+  while (worker) {
+    worker->Execute();
+    delete worker;
+    std::lock_guard lock(slots.mutex);
+    if (slots.waiting.empty()) {
+      --slots.running;
+      worker = nullptr;
+    } else {
+      worker = slots.waiting.front();
+      slots.waiting.pop_front();
+    }
+  }
+}
+
+void TKeshConnect::Execute() {
+  w32::SetThreadPriority(w32::GetCurrentThread(), w32::THREAD_PRIORITY_BELOW_NORMAL);
+  do {
+    ErrorText.clear();
+    Warning.clear();
+    try {
+      if (UseGet) {
+        SendGet();
+      } else {
+        SendPost();
+      }
+    } catch (const std::exception&) {
+      // Out of memory in the middle of an exchange: the attempt failed as a send does.
+      Answer.clear();
+      ErrorText = kErrorSending;
+    }
+    CloseHandles();
+  } while (Attempts < kMaxAttempts && !ErrorText.empty());
+  try {
+    w32::Synchronize([this] { DeliverResult(); });
+  } catch (...) {
+    // The callback's own failure ends nothing here: the worker just ends.
+  }
+}
+
+void TKeshConnect::SendPost() {
+  ++Attempts;
+  hInternet = inet::InternetOpenA(kHttpUserAgent, inet::INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (!hInternet) {
+    ErrorText = kErrorOpening;
+    return;
+  }
+  if (Host.find('\0') == std::string::npos) {
+    hConnect = inet::InternetConnectA(hInternet, Host.c_str(), inet::INTERNET_DEFAULT_HTTP_PORT, nullptr, nullptr,
+                                      inet::INTERNET_SERVICE_HTTP, 0, 1);
+  }
+  if (!hConnect) {
+    ErrorText = kErrorConnect;
+    return;
+  }
+  hRequest = inet::HttpOpenRequestA(hConnect, "POST", Path.c_str(), nullptr, nullptr, nullptr,
+                                    inet::INTERNET_FLAG_KEEP_CONNECTION, 1);
+  if (!hRequest) {
+    ErrorText = kErrorRequest;
+    return;
+  }
+  const std::string body = PostBody(Lines);
+  if (!SendWithin(hRequest, body, inet::InternetTickCount(), kSendLimitMs)) {
+    ErrorText = kErrorSending;
+    return;
+  }
+  ReadAnswer(hRequest, "TKeshConnect " + Host, Answer, Warning);
+}
+
+void TKeshConnect::SendGet() {
+  ++Attempts;
+  hInternet = inet::InternetOpenA(kHttpUserAgent, inet::INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (!hInternet) {
+    ErrorText = kErrorOpening;
+    return;
+  }
+  // The host text alone must decide the host: checked before it is joined into the URL.
+  if (UsableHost(Host)) {
+    const std::string url = "http://" + Host + "/" + Path;
+    SetLimit(hInternet, inet::INTERNET_OPTION_SEND_TIMEOUT, kSendLimitMs);
+    hConnect = inet::InternetOpenUrlA(hInternet, url.c_str(), "", 0, inet::INTERNET_FLAG_KEEP_CONNECTION, 0);
+  }
+  if (!hConnect) {
+    ErrorText = kErrorConnect;
+    return;
+  }
+  ReadAnswer(hConnect, "TKeshConnect " + Host, Answer, Warning);
+}
+
+void TKeshConnect::CloseHandles() {
+  for (inet::HINTERNET* handle : {&hRequest, &hConnect, &hInternet}) {
+    if (*handle) inet::InternetCloseHandle(*handle);
+    *handle = nullptr;
+  }
+}
+
+void TKeshConnect::DeliverResult() {
+  if (!Warning.empty() && LogEngine) LogEngine->AddWarning(Warning);
+  if (!ErrorText.empty()) {
+    Callback(ErrorFunction, ErrorText);
+  } else {
+    Callback(OkFunction, Answer);
+  }
+}
+
+void HttpPostText(const std::string& host, const std::string& path, const rtl::TStringList& lines,
+                  std::string& answer) {
+  inet::InitializeInternet();
+  inet::HINTERNET internet =
+      inet::InternetOpenA(kHttpUserAgent, inet::INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (!internet) return;
+  inet::HINTERNET connect = nullptr;
+  if (host.find('\0') == std::string::npos) {
+    connect = inet::InternetConnectA(internet, host.c_str(), inet::INTERNET_DEFAULT_HTTP_PORT, nullptr, nullptr,
+                                     inet::INTERNET_SERVICE_HTTP, 0, 1);
+  }
+  if (!connect) {
+    inet::InternetCloseHandle(internet);
+    answer = "Error";
+    return;
+  }
+  inet::HINTERNET request = inet::HttpOpenRequestA(connect, "POST", path.c_str(), nullptr, nullptr, nullptr,
+                                                   inet::INTERNET_FLAG_KEEP_CONNECTION, 1);
+  if (!request) {
+    inet::InternetCloseHandle(connect);
+    inet::InternetCloseHandle(internet);
+    answer = "Error";
+    return;
+  }
+  const std::string body = PostBody(lines);
+  const DWORD start = inet::InternetTickCount();
+  const DWORD length = static_cast<DWORD>(std::min(body.find('\0'), body.size()));
+  bool sent = false;
+  for (;;) {
+    const DWORD elapsed = inet::InternetTickCount() - start;
+    SetLimit(request, inet::INTERNET_OPTION_SEND_TIMEOUT, elapsed < kSyncSendLimitMs ? kSyncSendLimitMs - elapsed + 1 : 1);
+    sent = inet::HttpSendRequestA(request, kContentType, 24, body.data(), length) != 0;
+    if (sent || inet::InternetTickCount() - start > kSyncSendLimitMs) break;
+    inet::InternetPause(kSendRetryPauseMs);
+  }
+  std::string warning;
+  answer.clear();
+  if (sent) ReadAnswer(request, "HttpPostText " + host, answer, warning);
+  if (!warning.empty() && LogEngine) LogEngine->AddWarning(warning);
+  inet::InternetCloseHandle(request);
+  inet::InternetCloseHandle(connect);
+  inet::InternetCloseHandle(internet);
+}
+
+namespace net_testing {
+
+void SetMaxRequestsInFlight(std::size_t bound) {
+  TSlots& slots = Slots();
+  std::lock_guard lock(slots.mutex);
+  slots.bound = bound == 0 ? kMaxRequestsInFlight : bound;
+}
+
+void FailThreadStarts(bool fail) {
+  TSlots& slots = Slots();
+  std::lock_guard lock(slots.mutex);
+  slots.failStarts = fail;
+}
+
+}  // namespace net_testing

@@ -1,0 +1,509 @@
+// The Internet stand-in's handles and exchanges over libcurl.
+//
+// Each send makes one easy handle in a multi handle of its own and drives it from the calling
+// thread: until the response headers are in (the send), then until body data is buffered (each
+// query or read). So the send and the read keep their own time limits, as the callers expect,
+// without a thread of the stand-in's own. The connection ends with the exchange: nothing is kept
+// between sends.
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <unordered_set>
+
+#include "platform/win32/win32_system.h"
+#include "platform/wininet/wininet_internal.h"
+
+namespace platform::wininet {
+namespace {
+
+namespace w32 = platform::win32;
+using Clock = std::chrono::steady_clock;
+
+struct Limits {
+  DWORD connect = 60000;
+  DWORD send = 60000;
+  DWORD receive = 30000;
+};
+
+enum class Kind { Session, Connection, Request };
+
+struct Handle {
+  explicit Handle(Kind k) : kind(k) {}
+  virtual ~Handle() = default;
+  Kind kind;
+  Limits limits;
+  std::string agent;
+  bool direct = false;  // no proxy
+};
+
+struct Connection : Handle {
+  Connection() : Handle(Kind::Connection) {}
+  std::string authority;  // host, or host:port, as the URL holds it
+};
+
+DWORD ErrorOf(CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return ERROR_INTERNET_NAME_NOT_RESOLVED;
+    case CURLE_COULDNT_CONNECT: return ERROR_INTERNET_CANNOT_CONNECT;
+    case CURLE_OPERATION_TIMEDOUT: return ERROR_INTERNET_TIMEOUT;
+    case CURLE_GOT_NOTHING:
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_UNSUPPORTED_PROTOCOL: return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR: return ERROR_INTERNET_CONNECTION_RESET;
+    case CURLE_SEND_ERROR: return ERROR_INTERNET_CONNECTION_ABORTED;
+    case CURLE_URL_MALFORMAT: return ERROR_INTERNET_INVALID_URL;
+    case CURLE_OUT_OF_MEMORY: return w32::ERROR_NOT_ENOUGH_MEMORY;
+    default: return ERROR_INTERNET_INTERNAL_ERROR;
+  }
+}
+
+bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
+  return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+    if (line.size() <= name.size() || line[name.size()] != ':') return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      if (std::tolower(static_cast<unsigned char>(line[i])) != std::tolower(static_cast<unsigned char>(name[i])))
+        return false;
+    }
+    return true;
+  });
+}
+
+// One exchange: its easy handle, its multi handle and the body bytes received but not yet read.
+class Transfer {
+public:
+  Transfer() = default;
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
+  ~Transfer() {
+    if (multi_ && easy_) curl_multi_remove_handle(multi_, easy_);
+    if (easy_) curl_easy_cleanup(easy_);
+    if (multi_) curl_multi_cleanup(multi_);
+    curl_slist_free_all(headers_);
+  }
+
+  // False when the library cannot make the handles.
+  bool Start(const Handle& request, const std::string& authority, const std::string& verb, const std::string& target,
+             const std::vector<std::string>& headerLines, std::string body) {
+    multi_ = curl_multi_init();
+    easy_ = curl_easy_init();
+    if (!multi_ || !easy_) return false;
+    body_ = std::move(body);
+    url_ = "http://" + authority + "/";
+    target_ = target;
+    for (const std::string& line : headerLines) Append(line);
+    // The library's own defaults would add lines the server must never see.
+    if (!HasHeader(headerLines, "Accept")) Append("Accept:");
+    if (!HasHeader(headerLines, "Expect")) Append("Expect:");
+    const bool post = verb == "POST";
+    if (post && !HasHeader(headerLines, "Content-Type")) Append("Content-Type:");
+    if (failed_) return false;
+
+    CURL* e = easy_;
+    bool ok = curl_easy_setopt(e, CURLOPT_URL, url_.c_str()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(e, CURLOPT_REQUEST_TARGET, target_.c_str()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http") == CURLE_OK;
+    ok = ok && curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http") == CURLE_OK;
+    ok = ok && curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) == CURLE_OK;
+    if (!request.agent.empty()) ok = ok && curl_easy_setopt(e, CURLOPT_USERAGENT, request.agent.c_str()) == CURLE_OK;
+    if (request.direct) ok = ok && curl_easy_setopt(e, CURLOPT_PROXY, "") == CURLE_OK;
+    ok = ok && curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers_) == CURLE_OK;
+    ok = ok && curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader) == CURLE_OK;
+    ok = ok && curl_easy_setopt(e, CURLOPT_HEADERDATA, this) == CURLE_OK;
+    ok = ok && curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnData) == CURLE_OK;
+    ok = ok && curl_easy_setopt(e, CURLOPT_WRITEDATA, this) == CURLE_OK;
+    if (post) {
+      ok = ok && curl_easy_setopt(e, CURLOPT_POST, 1L) == CURLE_OK;
+      ok = ok && curl_easy_setopt(e, CURLOPT_POSTFIELDS, body_.data()) == CURLE_OK;
+      ok = ok && curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size())) == CURLE_OK;
+    } else {
+      ok = ok && curl_easy_setopt(e, CURLOPT_HTTPGET, 1L) == CURLE_OK;
+    }
+    return ok && curl_multi_add_handle(multi_, easy_) == CURLM_OK;
+  }
+
+  bool HeadersIn() const { return headersIn_; }
+  bool Done() const { return done_; }
+  CURLcode Result() const { return result_; }
+  std::size_t Buffered() const { return received_.size() - readPos_; }
+
+  std::size_t Take(void* out, std::size_t n) {
+    n = std::min(n, Buffered());
+    std::memcpy(out, received_.data() + readPos_, n);
+    readPos_ += n;
+    if (readPos_ == received_.size()) {
+      received_.clear();
+      readPos_ = 0;
+    }
+    return n;
+  }
+
+  // Drives the exchange until Ready holds (true), it ends or the deadline passes (false).
+  bool RunUntil(const std::function<bool()>& ready, Clock::time_point deadline) {
+    for (;;) {
+      if (ready()) return true;
+      if (done_) return false;
+      int running = 0;
+      if (curl_multi_perform(multi_, &running) != CURLM_OK) {
+        Finish(CURLE_OUT_OF_MEMORY);
+        return ready();
+      }
+      int left = 0;
+      while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
+        if (msg->msg == CURLMSG_DONE) Finish(msg->data.result);
+      }
+      if (ready()) return true;
+      if (done_) return false;
+      const Clock::time_point now = Clock::now();
+      if (now >= deadline) return false;
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+          std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(100)));
+      curl_multi_poll(multi_, nullptr, 0, static_cast<int>(std::max<int64_t>(1, wait.count())), nullptr);
+    }
+  }
+
+private:
+  void Append(const std::string& line) {
+    curl_slist* next = curl_slist_append(headers_, line.c_str());
+    if (!next) {
+      failed_ = true;
+      return;
+    }
+    headers_ = next;
+  }
+
+  void Finish(CURLcode result) {
+    done_ = true;
+    result_ = result;
+    if (result == CURLE_OK) headersIn_ = true;
+  }
+
+  static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
+    auto* t = static_cast<Transfer*>(self);
+    const std::string_view line(data, size * count);
+    if (line.rfind("HTTP/", 0) == 0) {
+      // "HTTP/1.1 200 OK": the status decides whether an interim answer or the final one begins.
+      const std::size_t blank = line.find(' ');
+      t->status_ = blank == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(blank + 1, 3)).c_str());
+    } else if (line == "\r\n" || line == "\n") {
+      if (t->status_ >= 200 || t->status_ < 100) t->headersIn_ = true;
+    }
+    return size * count;
+  }
+
+  static size_t OnData(char* data, size_t size, size_t count, void* self) {
+    auto* t = static_cast<Transfer*>(self);
+    t->headersIn_ = true;
+    try {
+      t->received_.append(data, size * count);
+    } catch (const std::bad_alloc&) {
+      return 0;  // ends the exchange with a write error
+    }
+    return size * count;
+  }
+
+  CURLM* multi_ = nullptr;
+  CURL* easy_ = nullptr;
+  curl_slist* headers_ = nullptr;
+  bool failed_ = false;
+  std::string url_, target_, body_;
+  int status_ = 0;
+  bool headersIn_ = false;
+  bool done_ = false;
+  CURLcode result_ = CURLE_OK;
+  std::string received_;
+  std::size_t readPos_ = 0;
+};
+
+struct Request : Handle {
+  Request() : Handle(Kind::Request) {}
+  std::string authority;
+  std::string verb;
+  std::string target;  // encoded
+  std::unique_ptr<Transfer> transfer;
+};
+
+// Open handles; never destroyed, since worker threads may still close theirs as the process ends.
+struct Registry {
+  std::mutex mutex;
+  std::unordered_set<Handle*> open;
+  Limits defaults;
+};
+
+Registry& Handles() {
+  static Registry* registry = new Registry;
+  return *registry;
+}
+
+HINTERNET Register(std::unique_ptr<Handle> handle) {
+  Registry& r = Handles();
+  std::lock_guard lock(r.mutex);
+  try {
+    r.open.insert(handle.get());
+  } catch (const std::bad_alloc&) {
+    w32::SetLastError(ERROR_INTERNET_OUT_OF_HANDLES);
+    return nullptr;
+  }
+  return handle.release();
+}
+
+Handle* Find(HINTERNET h, Kind kind) {
+  Registry& r = Handles();
+  std::lock_guard lock(r.mutex);
+  auto* handle = static_cast<Handle*>(h);
+  if (!h || !r.open.contains(handle)) {
+    w32::SetLastError(w32::ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  if (handle->kind != kind) {
+    w32::SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    return nullptr;
+  }
+  return handle;
+}
+
+void CopyParent(const Handle& parent, Handle& child) {
+  child.limits = parent.limits;
+  child.agent = parent.agent;
+  child.direct = parent.direct;
+}
+
+std::string Authority(const detail::HostPort& host, unsigned port) {
+  return port == INTERNET_DEFAULT_HTTP_PORT ? host.host : host.host + ":" + std::to_string(port);
+}
+
+// Starts a new exchange of the request and waits for its response headers.
+BOOL Send(Request& request, const std::vector<std::string>& headerLines, std::string body) {
+  request.transfer = std::make_unique<Transfer>();
+  Transfer& t = *request.transfer;
+  if (!t.Start(request, request.authority, request.verb, request.target, headerLines, std::move(body))) {
+    request.transfer.reset();
+    w32::SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
+    return FALSE;
+  }
+  const Clock::time_point deadline = Clock::now() + detail::RealDuration(request.limits.send);
+  if (t.RunUntil([&] { return t.HeadersIn(); }, deadline)) return TRUE;
+  w32::SetLastError(t.Done() ? ErrorOf(t.Result()) : ERROR_INTERNET_TIMEOUT);
+  request.transfer.reset();
+  return FALSE;
+}
+
+// Waits up to the receive limit for body data: TRUE with what is buffered (0 at the end).
+BOOL WaitForData(Request& request, std::size_t& available) {
+  available = 0;
+  if (!request.transfer) {
+    w32::SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    return FALSE;
+  }
+  Transfer& t = *request.transfer;
+  const Clock::time_point deadline = Clock::now() + detail::RealDuration(request.limits.receive);
+  if (t.RunUntil([&] { return t.Buffered() > 0; }, deadline)) {
+    available = t.Buffered();
+    return TRUE;
+  }
+  if (t.Done() && t.Result() == CURLE_OK) return TRUE;
+  w32::SetLastError(t.Done() ? ErrorOf(t.Result()) : ERROR_INTERNET_TIMEOUT);
+  return FALSE;
+}
+
+std::optional<std::vector<std::string>> HeaderLinesOf(const char* headers, DWORD length) {
+  if (!headers) return std::vector<std::string>{};
+  const std::size_t n = length == static_cast<DWORD>(-1) ? std::strlen(headers) : length;
+  return detail::ParseHeaderLines(std::string_view(headers, n));
+}
+
+}  // namespace
+
+bool InitializeInternet() {
+  static std::once_flag once;
+  static bool ready = false;
+  std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+  return ready;
+}
+
+HINTERNET InternetOpenA(const char* agent, DWORD accessType, const char* proxy, const char* proxyBypass,
+                        DWORD flags) {
+  if (!InitializeInternet()) {
+    w32::SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
+    return nullptr;
+  }
+  if ((accessType != INTERNET_OPEN_TYPE_PRECONFIG && accessType != INTERNET_OPEN_TYPE_DIRECT) || proxy ||
+      proxyBypass || flags != 0) {
+    w32::SetLastError(w32::ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto session = std::make_unique<Handle>(Kind::Session);
+  {
+    Registry& r = Handles();
+    std::lock_guard lock(r.mutex);
+    session->limits = r.defaults;
+  }
+  session->agent = agent ? agent : "";
+  session->direct = accessType == INTERNET_OPEN_TYPE_DIRECT;
+  return Register(std::move(session));
+}
+
+HINTERNET InternetConnectA(HINTERNET session, const char* server, INTERNET_PORT port, const char* userName,
+                           const char* password, DWORD service, DWORD, DWORD_PTR) {
+  Handle* parent = Find(session, Kind::Session);
+  if (!parent) return nullptr;
+  if (service != INTERNET_SERVICE_HTTP || userName || password) {
+    w32::SetLastError(w32::ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const std::optional<detail::HostPort> host = detail::ParseHostText(server ? server : "");
+  if (!host) {
+    w32::SetLastError(ERROR_INTERNET_INVALID_URL);
+    return nullptr;
+  }
+  auto connection = std::make_unique<Connection>();
+  CopyParent(*parent, *connection);
+  const unsigned chosen = host->port ? *host->port : (port == INTERNET_INVALID_PORT_NUMBER ? 80u : port);
+  connection->authority = Authority(*host, chosen);
+  return Register(std::move(connection));
+}
+
+HINTERNET HttpOpenRequestA(HINTERNET connection, const char* verb, const char* objectName, const char* version,
+                           const char* referrer, const char* const* acceptTypes, DWORD, DWORD_PTR) {
+  auto* parent = static_cast<Connection*>(Find(connection, Kind::Connection));
+  if (!parent) return nullptr;
+  const std::string method = verb ? verb : "GET";
+  if ((method != "GET" && method != "POST") || (version && std::strcmp(version, "HTTP/1.1") != 0) || referrer ||
+      acceptTypes) {
+    w32::SetLastError(w32::ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto request = std::make_unique<Request>();
+  CopyParent(*parent, *request);
+  request->authority = parent->authority;
+  request->verb = method;
+  request->target = objectName && *objectName ? detail::PercentEncode(objectName) : "/";
+  return Register(std::move(request));
+}
+
+BOOL HttpSendRequestA(HINTERNET request, const char* headers, DWORD headersLength, const void* optional,
+                      DWORD optionalLength) {
+  auto* r = static_cast<Request*>(Find(request, Kind::Request));
+  if (!r) return FALSE;
+  const std::optional<std::vector<std::string>> lines = HeaderLinesOf(headers, headersLength);
+  if (!lines || (!optional && optionalLength != 0)) {
+    w32::SetLastError(w32::ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::string body;
+  if (optional) body.assign(static_cast<const char*>(optional), optionalLength);
+  return Send(*r, *lines, std::move(body));
+}
+
+HINTERNET InternetOpenUrlA(HINTERNET session, const char* url, const char* headers, DWORD headersLength, DWORD,
+                           DWORD_PTR) {
+  Handle* parent = Find(session, Kind::Session);
+  if (!parent) return nullptr;
+  const std::optional<std::vector<std::string>> lines = HeaderLinesOf(headers, headersLength);
+  if (!lines) {
+    w32::SetLastError(w32::ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const std::optional<detail::UrlParts> parts = detail::SplitHttpUrl(url ? url : "");
+  if (!parts) {
+    w32::SetLastError(ERROR_INTERNET_INVALID_URL);
+    return nullptr;
+  }
+  auto request = std::make_unique<Request>();
+  CopyParent(*parent, *request);
+  request->authority = Authority(parts->authority, parts->authority.port.value_or(INTERNET_DEFAULT_HTTP_PORT));
+  request->verb = "GET";
+  request->target = detail::PercentEncode(parts->target);
+  if (!Send(*request, *lines, {})) return nullptr;
+  return Register(std::move(request));
+}
+
+BOOL InternetQueryDataAvailable(HINTERNET file, DWORD* available, DWORD, DWORD_PTR) {
+  auto* r = static_cast<Request*>(Find(file, Kind::Request));
+  if (!r) return FALSE;
+  if (!available) {
+    w32::SetLastError(w32::ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::size_t n = 0;
+  const BOOL ok = WaitForData(*r, n);
+  *available = static_cast<DWORD>(std::min<std::size_t>(n, std::numeric_limits<DWORD>::max()));
+  return ok;
+}
+
+BOOL InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD* read) {
+  auto* r = static_cast<Request*>(Find(file, Kind::Request));
+  if (!r) return FALSE;
+  if (!read || (!buffer && toRead != 0)) {
+    w32::SetLastError(w32::ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *read = 0;
+  if (toRead == 0) return TRUE;
+  std::size_t n = 0;
+  if (!WaitForData(*r, n)) return FALSE;
+  if (n != 0) *read = static_cast<DWORD>(r->transfer->Take(buffer, toRead));
+  return TRUE;
+}
+
+BOOL InternetSetOptionA(HINTERNET handle, DWORD option, const void* buffer, DWORD length) {
+  if (!buffer || length != sizeof(DWORD)) {
+    w32::SetLastError(w32::ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  DWORD value;
+  std::memcpy(&value, buffer, sizeof value);
+  Registry& r = Handles();
+  std::lock_guard lock(r.mutex);
+  Limits* limits = &r.defaults;
+  if (handle) {
+    auto* h = static_cast<Handle*>(handle);
+    if (!r.open.contains(h)) {
+      w32::SetLastError(w32::ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    limits = &h->limits;
+  }
+  switch (option) {
+    case INTERNET_OPTION_CONNECT_TIMEOUT: limits->connect = value; return TRUE;
+    case INTERNET_OPTION_SEND_TIMEOUT: limits->send = value; return TRUE;
+    case INTERNET_OPTION_RECEIVE_TIMEOUT: limits->receive = value; return TRUE;
+    default: w32::SetLastError(ERROR_INTERNET_INVALID_OPTION); return FALSE;
+  }
+}
+
+BOOL InternetCloseHandle(HINTERNET handle) {
+  auto* h = static_cast<Handle*>(handle);
+  {
+    Registry& r = Handles();
+    std::lock_guard lock(r.mutex);
+    if (!h || r.open.erase(h) == 0) {
+      w32::SetLastError(w32::ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+  }
+  delete h;
+  return TRUE;
+}
+
+namespace testing {
+
+std::size_t OpenHandles() {
+  Registry& r = Handles();
+  std::lock_guard lock(r.mutex);
+  return r.open.size();
+}
+
+}  // namespace testing
+
+}  // namespace platform::wininet

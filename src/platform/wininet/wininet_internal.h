@@ -1,0 +1,42 @@
+// Shared inside the Internet stand-in: the checks and encodings of host texts, targets, URLs and
+// header lines (wininet_text.cpp), and the conversion of the scaled clock's limits into real
+// time (wininet_clock.cpp). No libcurl here.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/wininet/wininet.h"
+
+namespace platform::wininet::detail {
+
+struct HostPort {
+  std::string host;  // as a URL holds it: an IPv6 address in brackets
+  std::optional<unsigned> port;
+};
+
+// The host text split into host and port; nothing when it is no host text.
+std::optional<HostPort> ParseHostText(std::string_view text);
+
+// Bytes below 0x21, 0x7F and bytes from 0x80 as "%XX"; every other byte unchanged.
+std::string PercentEncode(std::string_view text);
+
+struct UrlParts {
+  HostPort authority;
+  std::string target;  // "/" and what follows the host text, unencoded
+};
+// An "http://" URL (scheme in any letter case) as host text and target; nothing for any other.
+std::optional<UrlParts> SplitHttpUrl(std::string_view url);
+
+// The header lines of a header text (CR LF or LF between lines, empty lines skipped); nothing
+// when a line holds a control character or is no "Name: value" line.
+std::optional<std::vector<std::string>> ParseHeaderLines(std::string_view text);
+
+// The real time a limit of Milliseconds on the scaled clock lasts (rounded up).
+std::chrono::microseconds RealDuration(DWORD milliseconds);
+
+}  // namespace platform::wininet::detail

@@ -1,0 +1,333 @@
+// The request worker and the blocking poster against the loopback server: what goes out on the
+// wire, what comes back to the callback, the attempts, the time limits and the read limits (the
+// stand-in's clock sped up), and many requests at once.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "net/KeshUrlConnect.h"
+#include "net_test_support.h"
+#include "platform/win32/win32_messages.h"
+#include "platform/win32/win32_system.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using net_test::Host;
+using net_test::RecordsOf;
+
+struct Delivery {
+  std::string func, answer;
+  bool onMainThread;
+};
+
+rtl::TStringList Lines(std::initializer_list<std::string> lines) {
+  rtl::TStringList list;
+  for (const std::string& line : lines) list.Add(line);
+  return list;
+}
+
+std::string Nul(std::string s) { return s + std::string(1, '\0'); }
+
+class WorkerTest : public ::testing::Test {
+protected:
+  void TearDown() override {
+    net_test::WaitForWorkers();
+    EXPECT_EQ(platform::wininet::testing::OpenHandles(), 0u);
+    net_testing::SetMaxRequestsInFlight(0);
+    net_testing::FailThreadStarts(false);
+  }
+
+  void Post(const std::string& host, const std::string& path, const rtl::TStringList& lines, bool useGet = false) {
+    TKeshConnect::Create(
+        [this](const std::string& func, const std::string& answer) {
+          got_.push_back({func, answer, platform::win32::IsMainThread()});
+        },
+        "ok", "err", host, path, lines, useGet);
+  }
+
+  // The one delivery of a request.
+  Delivery Await(std::chrono::milliseconds limit = 20s) {
+    EXPECT_TRUE(net_test::PumpUntil([&] { return !got_.empty(); }, limit)) << "no delivery";
+    if (got_.empty()) return {};
+    EXPECT_EQ(got_.size(), 1u);
+    EXPECT_TRUE(got_[0].onMainThread);
+    Delivery d = got_[0];
+    got_.clear();
+    return d;
+  }
+
+  net_test::TestLog log_;
+  std::vector<Delivery> got_;
+};
+
+TEST_F(WorkerTest, APostCarriesTheBodyRulesAndOnlyItsOwnHeaders) {
+  const struct {
+    std::string line, body;
+  } cases[] = {
+      {"", "\r\n"},
+      {"abc", "abc"},
+      {std::string("ab\0cd", 5), "ab"},
+  };
+  for (const auto& c : cases) {
+    const std::string key = net_test::NewKey();
+    const std::string path = "score.php?k=" + key;  // no leading "/": it goes out as written
+    Post(Host(), path, Lines({c.line}));
+    const Delivery d = Await();
+    EXPECT_EQ(d.func, "ok");
+    EXPECT_EQ(d.answer, Nul(c.body));
+    const auto records = RecordsOf(key);
+    ASSERT_EQ(records.size(), 1u);
+    const net_test::Record& r = records[0];
+    EXPECT_EQ(r.method, "POST");
+    EXPECT_EQ(r.target, path);
+    EXPECT_EQ(r.body, c.body);
+    EXPECT_EQ(r.Header("Content-Length"), std::vector<std::string>{std::to_string(c.body.size())});
+    EXPECT_EQ(r.Header("Content-Type"), std::vector<std::string>{"text/plain"});
+    EXPECT_EQ(r.Header("User-Agent"), std::vector<std::string>{"HarrowdeepClient"});
+    EXPECT_EQ(r.Header("Host"), std::vector<std::string>{Host()});
+    EXPECT_EQ(r.HeaderLines().size(), 4u) << r.headers;  // no Accept, no Expect, nothing else
+  }
+}
+
+TEST_F(WorkerTest, AGetJoinsHostAndPathWithOneSlashAndSendsNoText) {
+  for (const std::string lead : {"", "/"}) {
+    const std::string key = net_test::NewKey();
+    Post(Host(), lead + "list?k=" + key, Lines({"not sent"}), true);
+    const Delivery d = Await();
+    EXPECT_EQ(d.func, "ok");
+    EXPECT_EQ(d.answer, "");  // the echo of no body: no data, so an empty answer
+    const auto records = RecordsOf(key);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].method, "GET");
+    EXPECT_EQ(records[0].target, "/" + lead + "list?k=" + key);
+    EXPECT_EQ(records[0].body, "");
+    EXPECT_EQ(records[0].Header("User-Agent"), std::vector<std::string>{"HarrowdeepClient"});
+    EXPECT_EQ(records[0].HeaderLines().size(), 2u) << records[0].headers;  // Host, User-Agent
+  }
+}
+
+TEST_F(WorkerTest, BytesThatAUrlCannotHoldGoOutPercentEncoded) {
+  for (bool useGet : {false, true}) {
+    const std::string key = net_test::NewKey();
+    Post(Host(), "a b\r\nX-Injected: 1\x80?k=" + key, Lines({"x"}), useGet);
+    EXPECT_EQ(Await().func, "ok");
+    const auto records = RecordsOf(key);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].target, std::string(useGet ? "/" : "") + "a%20b%0D%0AX-Injected:%201%80?k=" + key);
+    EXPECT_TRUE(records[0].Header("X-Injected").empty());
+  }
+}
+
+TEST_F(WorkerTest, TheBodyOfAnyReplyIsTheAnswer) {
+  const struct {
+    std::string items, answer;
+  } cases[] = {
+      {"hex=6869", Nul("hi")},  // two bytes arrive as three
+      {"status=404&hex=6e6f", Nul("no")},
+      {"status=500&hex=4572726f72", Nul("Error")},
+      {"redirect", Nul("moved")},  // not followed
+      {"empty", ""},
+  };
+  for (const auto& c : cases) {
+    Post(Host(), "r?k=" + net_test::NewKey() + "&" + c.items, Lines({"x"}));
+    const Delivery d = Await();
+    EXPECT_EQ(d.func, "ok") << c.items;
+    EXPECT_EQ(d.answer, c.answer) << c.items;
+  }
+}
+
+TEST_F(WorkerTest, AFirstAttemptThatFailsIsFollowedByASecond) {
+  net_test::TimeScale scale(20);
+  const std::string key = net_test::NewKey();
+  Post(Host(), "echo?stallfirst=1&k=" + key, Lines({"second"}));
+  const Delivery d = Await();
+  EXPECT_EQ(d.func, "ok");
+  EXPECT_EQ(d.answer, Nul("second"));
+  EXPECT_EQ(RecordsOf(key).size(), 2u);  // one request an attempt: the first timed out
+}
+
+TEST_F(WorkerTest, SevenFailedAttemptsDeliverTheLastFailureOnce) {
+  net_test::TimeScale scale(40);
+  const std::string key = net_test::NewKey();
+  Post(Host(), "echo?stall&k=" + key, Lines({"x"}));
+  const Delivery d = Await();
+  EXPECT_EQ(d.func, "err");
+  EXPECT_EQ(d.answer, "Error with sending request");
+  EXPECT_EQ(RecordsOf(key).size(), 7u);
+  net_test::WaitForWorkers();
+  net_test::PumpUntil([] { return false; }, 100ms);
+  EXPECT_TRUE(got_.empty());
+}
+
+TEST_F(WorkerTest, ARefusedPortEndsWithinTheLimits) {
+  net_test::TimeScale scale(40);
+  Post(net_test::ClosedHost(), "echo", Lines({"x"}));
+  const Delivery post = Await();
+  EXPECT_EQ(post.func, "err");
+  EXPECT_EQ(post.answer, "Error with sending request");
+  Post(net_test::ClosedHost(), "echo", Lines({"x"}), true);
+  const Delivery get = Await();
+  EXPECT_EQ(get.func, "err");
+  EXPECT_EQ(get.answer, "Error with creating connect");
+}
+
+TEST_F(WorkerTest, AFailedSendIsTriedAgainAfterAPause) {
+  // The server drops every request for 600 ms, well inside the first attempt's 1000 ms, then
+  // answers: 100 ms (scaled) between sends allow about 30 sends before the answer.
+  net_test::TimeScale scale(5);
+  const std::string key = net_test::NewKey();
+  Post(Host(), "echo?dropfor=600&k=" + key, Lines({"at last"}));
+  const Delivery d = Await();
+  EXPECT_EQ(d.func, "ok");
+  EXPECT_EQ(d.answer, Nul("at last"));
+  const std::size_t sends = RecordsOf(key).size();
+  EXPECT_GE(sends, 3u);
+  EXPECT_LE(sends, 40u);
+}
+
+TEST_F(WorkerTest, AHostTextThatCouldSteerTheRequestIsRefusedBeforeAnythingIsSent) {
+  const std::string hosts[] = {
+      "user@" + Host(),          Host() + "/elsewhere", Host() + "\r\nX-Injected: 1", Host() + " ",
+      Host() + "?x",             Host() + "#x",         Host() + std::string("\0x", 2), "",
+  };
+  for (const std::string& host : hosts) {
+    for (bool useGet : {false, true}) {
+      const std::string key = net_test::NewKey();
+      Post(host, "p?k=" + key, Lines({"x"}), useGet);
+      const Delivery d = Await();
+      EXPECT_EQ(d.func, "err") << testing::PrintToString(host);
+      EXPECT_EQ(d.answer, "Error with creating connect") << testing::PrintToString(host);
+      EXPECT_TRUE(RecordsOf(key).empty()) << testing::PrintToString(host);
+    }
+  }
+}
+
+TEST_F(WorkerTest, ReadingStopsAtItsLimitsAndDeliversWhatCame) {
+  const struct {
+    const char* items;
+    platform::win32::DWORD scale;
+    const char* warning;
+  } cases[] = {
+      {"forever", 1, "the answer stopped at 64 MiB; the rest was not read"},
+      {"trickle=1500", 40, "the answer stopped after 30 s without data"},
+      {"trickle=50", 40, "the answer stopped at the read limit of 120 s"},
+      {"cut", 1, "the connection closed before the whole answer arrived"},
+  };
+  for (const auto& c : cases) {
+    net_test::TimeScale scale(c.scale);
+    Post(Host(), std::string("r?k=") + net_test::NewKey() + "&" + c.items, Lines({"x"}));
+    const Delivery d = Await(60s);
+    EXPECT_EQ(d.func, "ok") << c.items;
+    ASSERT_FALSE(d.answer.empty()) << c.items;
+    EXPECT_EQ(d.answer.back(), '\0');
+    const std::string data = d.answer.substr(0, d.answer.size() - 1);
+    if (std::string(c.items) == "forever") {
+      EXPECT_EQ(data.size(), kAnswerSizeCap);
+      EXPECT_EQ(data.find_first_not_of('x'), std::string::npos);
+    } else if (std::string(c.items) == "cut") {
+      EXPECT_EQ(data, "0123456789");
+    } else {
+      EXPECT_EQ(data.find_first_not_of('t'), std::string::npos) << c.items;
+      // Far fewer than a minute of a byte every 50 ms; one byte before the idle limit.
+      EXPECT_LT(data.size(), std::string(c.items) == "trickle=50" ? 200u : 2u) << c.items;
+    }
+    EXPECT_NE(log_.Text().find("TKeshConnect " + Host() + ": " + c.warning), std::string::npos) << c.items;
+  }
+}
+
+TEST_F(WorkerTest, ManyRequestsInFlightDeliverEachAnswerOnceOnTheMainThread) {
+  const std::string key = net_test::NewKey();
+  std::set<std::string> expected;
+  for (int i = 0; i < 24; ++i) {
+    const std::string body = "answer " + std::to_string(i);
+    expected.insert(Nul(body));
+    Post(Host(), "echo?delay=200&k=" + key, Lines({body}));
+  }
+  int frames = 0;
+  ASSERT_TRUE(net_test::PumpUntil([&] { return got_.size() >= 24; }, 30s, &frames));
+  net_test::WaitForWorkers();
+  ASSERT_EQ(got_.size(), 24u);
+  std::set<std::string> answers;
+  for (const Delivery& d : got_) {
+    EXPECT_TRUE(d.onMainThread);
+    EXPECT_EQ(d.func, "ok");
+    answers.insert(d.answer);
+  }
+  EXPECT_EQ(answers, expected);
+  EXPECT_GT(frames, 24);  // the loop kept turning while the answers were on their way
+  int most = 0;
+  for (const auto& r : RecordsOf(key)) most = std::max(most, r.active);
+  EXPECT_GT(most, 1);  // they were served side by side
+}
+
+TEST_F(WorkerTest, PastTheBoundANewRequestWaitsForAFreeSlot) {
+  net_testing::SetMaxRequestsInFlight(3);
+  const std::string key = net_test::NewKey();
+  for (int i = 0; i < 9; ++i) Post(Host(), "echo?delay=100&k=" + key, Lines({std::to_string(i)}));
+  EXPECT_EQ(TKeshConnect::InFlight(), 9u);
+  ASSERT_TRUE(net_test::PumpUntil([&] { return got_.size() >= 9; }, 30s));
+  net_test::WaitForWorkers();
+  std::set<std::string> answers;
+  for (const Delivery& d : got_) answers.insert(d.answer);
+  EXPECT_EQ(answers.size(), 9u);
+  for (const auto& r : RecordsOf(key)) EXPECT_LE(r.active, 3);
+}
+
+TEST_F(WorkerTest, AWorkerThatCannotStartDeliversTheOpeningFailureAtOnce) {
+  net_testing::FailThreadStarts(true);
+  Post(Host(), "echo", Lines({"x"}));
+  ASSERT_EQ(got_.size(), 1u);  // before Create returned
+  EXPECT_EQ(got_[0].func, "err");
+  EXPECT_EQ(got_[0].answer, "Error with opening internet");
+  EXPECT_EQ(TKeshConnect::InFlight(), 0u);
+  got_.clear();
+}
+
+TEST_F(WorkerTest, TheLimitsIgnoreTheGameClock) {
+  // A tick count that leaps ahead at every reading, as the game clock does when a loading phase
+  // ends: limits measured on it would fail every send at once.
+  static std::atomic<platform::win32::DWORD> tick{0};
+  platform::win32::seam::SetTickSource([] { return tick += 100000; });
+  Post(Host(), "echo?delay=50&k=" + net_test::NewKey(), Lines({"steady"}));
+  const Delivery d = Await();
+  platform::win32::seam::SetTickSource({});
+  EXPECT_EQ(d.func, "ok");
+  EXPECT_EQ(d.answer, Nul("steady"));
+}
+
+TEST(HttpPostTextTest, PostsOnceFromTheCallingThread) {
+  net_test::TestLog log;
+  const struct {
+    std::string host, items;
+    platform::win32::DWORD scale;
+    std::string answer;
+  } cases[] = {
+      {Host(), "echo", 1, Nul("abc")},
+      {Host(), "hex=4572726f72", 1, Nul("Error")},
+      {"no host", "echo", 1, "Error"},  // the connection cannot be made
+      {net_test::ClosedHost(), "echo", 100, ""},  // never sent: nothing read
+      {Host(), "stall", 100, ""},
+  };
+  for (const auto& c : cases) {
+    net_test::TimeScale scale(c.scale);
+    const std::string key = net_test::NewKey();
+    std::string answer = "unset";
+    HttpPostText(c.host, "p?k=" + key + "&" + c.items, Lines({"abc"}), answer);
+    EXPECT_EQ(answer, c.answer) << c.host << " " << c.items;
+    if (c.items == "echo" && c.host == Host()) {
+      const auto records = RecordsOf(key);
+      ASSERT_EQ(records.size(), 1u);
+      EXPECT_EQ(records[0].method, "POST");
+      EXPECT_EQ(records[0].Header("User-Agent"), std::vector<std::string>{"HarrowdeepClient"});
+    }
+  }
+  EXPECT_EQ(platform::wininet::testing::OpenHandles(), 0u);
+}
+
+}  // namespace
