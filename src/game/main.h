@@ -299,7 +299,9 @@ public:
   int JumpUrl(lua_State* L);
   int WSurvey_BOk(lua_State* L);
   int ShowErrorAlert(lua_State* L);
+  // Shell open with the default verb; a text the shell refuses is logged.
   void OpenUrlByString(const std::string& url);
+  std::string FormCaption;  // SetFormCaption's text; nothing reads it (the window keeps its title)
 
   // --- dates, text tables, digests, device identity (main_dates.cpp)
   int GetMD5(lua_State* L);
@@ -310,9 +312,14 @@ public:
   int UTF8ToCodes(lua_State* L);
 
   // --- viewer parameters (main_viewer.cpp)
-  void ParseParameters();
-  void ParseParametersFromConfig();
-  void ParseParametersFromParamStr();
+  int ParseParameters(lua_State* L);
+  int ParseParametersFromConfig(lua_State* L);
+  int ParseParametersFromParamStr(lua_State* L);
+  // What they do to the viewer fields: the settings of the configuration file FileName (nothing
+  // when it cannot be read, with an error in the log), and of the command-line parameters Params
+  // (after the program name). Effects are appended to ViewerEffects.
+  void ReadViewerConfig(const std::string& fileName);
+  void ReadViewerSwitches(const std::vector<std::string>& params);
 
   // --- HTTP requests (main_net.cpp)
   int PostUrl(lua_State* L);

@@ -132,9 +132,9 @@ constexpr Op MainFormOperations[] = {
     {"CodesToUTF8", &F::CodesToUTF8},
     {"UTF8ToCodes", &F::UTF8ToCodes},
     // viewer parameters
-    {"ParseParameters", nullptr},
-    {"ParseParametersFromConfig", nullptr},
-    {"ParseParametersFromParamStr", nullptr},
+    {"ParseParameters", &F::ParseParameters},
+    {"ParseParametersFromConfig", &F::ParseParametersFromConfig},
+    {"ParseParametersFromParamStr", &F::ParseParametersFromParamStr},
     // HTTP requests
     {"PostUrl", &F::PostUrl},
 };

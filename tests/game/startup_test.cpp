@@ -36,8 +36,7 @@ const std::set<std::string> kHostOnly = {
     "SaveGameBeforeGame", "Draw", "AppIdle", "Pause", "RePause", "Call_Pause", "Call_RePause",
     "LowBitsInHistory", "WOptions_OK_MouseUp_fromCode", "ChangeWindowMode", "Call_A_ChangeResolution",
     "ErrorGraphicsMode", "LoadAllTextures", "GetAlphaFromSurf", "FormMouseDown", "FormMouseUp",
-    "FormMouseMove", "FormMouseWheel", "FormKeyDown", "FormKeyPress", "FormKeyUp", "OpenUrlByString",
-    "ParseParameters", "ParseParametersFromConfig", "ParseParametersFromParamStr"};
+    "FormMouseMove", "FormMouseWheel", "FormKeyDown", "FormKeyPress", "FormKeyUp", "OpenUrlByString"};
 
 TEST(PublishedOperationsTest, EveryOperationIsAGlobalAndTheSystemOnesDoNothing) {
   game_test::UseFreshLog();

@@ -37,6 +37,7 @@ std::optional<seam::CpuidTable> injectedCpuid;
 std::vector<std::string> registryKeys;
 
 std::string invokedPath;  // absolute argv[0], when it named the executable by a path
+std::vector<std::string> commandLineParams;  // argv[1..]
 
 struct OpenRegistryKey {
   std::string path;
@@ -148,6 +149,8 @@ void Sleep(DWORD milliseconds) {
 
 void SetCommandLine(int argc, char** argv) {
   invokedPath.clear();
+  commandLineParams.clear();
+  for (int i = 1; argv != nullptr && i < argc && argv[i] != nullptr; ++i) commandLineParams.emplace_back(argv[i]);
   if (argc < 1 || argv == nullptr || argv[0] == nullptr) return;
   std::string arg0 = argv[0];
   if (arg0.find('/') == std::string::npos) return;  // found through PATH: ask the kernel
@@ -158,6 +161,8 @@ void SetCommandLine(int argc, char** argv) {
   }
   invokedPath = TidyPosixPath(arg0);
 }
+
+std::vector<std::string> CommandLineParams() { return commandLineParams; }
 
 std::string ExecutablePath() {
   if (!invokedPath.empty()) return invokedPath;

@@ -51,8 +51,11 @@ DWORD ErrorFromErrno(int err);  // the Windows code for a POSIX errno value
 DWORD GetTickCount();
 void Sleep(DWORD milliseconds);
 
-// Records argv[0]; main calls this before anything asks for the executable's path.
+// Records argv[0] and the parameters; main calls this before anything asks for the executable's
+// path.
 void SetCommandLine(int argc, char** argv);
+// The parameters after the program name, as SetCommandLine recorded them.
+std::vector<std::string> CommandLineParams();
 // GetModuleFileNameA(nullptr, ...) only: the executable's path. Returns the length copied
 // (without the terminating zero); a too small buffer gets the truncated text, the size as
 // result and ERROR_INSUFFICIENT_BUFFER, as on Windows.
