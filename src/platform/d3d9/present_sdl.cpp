@@ -1,5 +1,8 @@
-// Present into the window's SDL renderer. The back buffer's 0xFFRRGGBB pixels are SDL's ARGB8888,
-// so they upload as they are; the renderer scales them to the client size.
+// Present into the window's own surface, backed by SDL's native framebuffer (X11 shared memory
+// rather than a GL texture: the frame is already in memory, and on a machine without a GPU a GL
+// round trip is a second software rasteriser). The back buffer's 0xFFRRGGBB pixels are SDL's
+// ARGB8888, so a surface of the same size takes them row by row; another size is scaled
+// bilinearly, as a stretched picture looked before.
 #include "platform/d3d9/present_sdl.h"
 
 #include <cstring>
@@ -14,6 +17,19 @@ bool HeadlessVideo() {
   return !driver || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0;
 }
 
+// SDL's own switch for programs that want every frame at once: "0" turns the wait for the
+// display's refresh off.
+bool VsyncTurnedOff() {
+  const char* hint = SDL_GetHint(SDL_HINT_RENDER_VSYNC);
+  return hint != nullptr && std::strcmp(hint, "0") == 0;
+}
+
+// 32-bit surfaces whose pixels read as 0x??RRGGBB take the back buffer's bytes unchanged.
+bool SameLayout(const SDL_Surface* surface) {
+  const Uint32 f = surface->format->format;
+  return f == SDL_PIXELFORMAT_ARGB8888 || f == SDL_PIXELFORMAT_RGB888;
+}
+
 }  // namespace
 
 bool ClientSize(HWND window, int* width, int* height) {
@@ -26,13 +42,25 @@ bool ClientSize(HWND window, int* width, int* height) {
 SdlPresenter::~SdlPresenter() { Drop(); }
 
 void SdlPresenter::Drop() {
-  if (texture_) SDL_DestroyTexture(texture_);
-  if (renderer_ && own_renderer_) SDL_DestroyRenderer(renderer_);
-  texture_ = nullptr;
-  renderer_ = nullptr;
+  if (source_) SDL_FreeSurface(source_);
+  source_ = nullptr;
   window_ = nullptr;
-  own_renderer_ = false;
-  tex_w_ = tex_h_ = 0;
+}
+
+void SdlPresenter::WaitForRefresh(SDL_Window* w) {
+  if (VsyncTurnedOff()) return;
+  SDL_DisplayMode mode;
+  const int display = SDL_GetWindowDisplayIndex(w);
+  const int refresh =
+      (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0) ? mode.refresh_rate : 60;
+  const uint64_t freq = SDL_GetPerformanceFrequency();
+  const uint64_t frame = freq / static_cast<uint64_t>(refresh);
+  const uint64_t now = SDL_GetPerformanceCounter();
+  if (last_present_ != 0 && now - last_present_ < frame) {
+    const uint64_t wait_ms = (frame - (now - last_present_)) * 1000 / freq;
+    if (wait_ms > 0) SDL_Delay(static_cast<Uint32>(wait_ms));
+  }
+  last_present_ = SDL_GetPerformanceCounter();
 }
 
 void SdlPresenter::Present(HWND window, const uint32_t* pixels, int width, int height) {
@@ -42,51 +70,36 @@ void SdlPresenter::Present(HWND window, const uint32_t* pixels, int width, int h
   if (w != window_) {
     Drop();
     window_ = w;
-    renderer_ = SDL_GetRenderer(w);
-    if (!renderer_) {
-      SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "1");
-      renderer_ = SDL_CreateRenderer(w, -1, SDL_RENDERER_PRESENTVSYNC);
-      if (!renderer_) renderer_ = SDL_CreateRenderer(w, -1, SDL_RENDERER_SOFTWARE);
-      own_renderer_ = renderer_ != nullptr;
-    }
-    if (!renderer_) {
-      LogStubOnce(std::string("Present: no renderer for the window: ") + SDL_GetError());
-      return;
-    }
-    SDL_RendererInfo info;
-    vsync_ = SDL_GetRendererInfo(renderer_, &info) == 0 &&
-             (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    // At default priority, so that a user's own setting still wins.
+    SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
   }
-  if (!renderer_) return;
-  if (!texture_ || tex_w_ != width || tex_h_ != height) {
-    if (texture_) SDL_DestroyTexture(texture_);
-    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888,
-                                 SDL_TEXTUREACCESS_STREAMING, width, height);
-    tex_w_ = width;
-    tex_h_ = height;
-    if (!texture_) return;
+  // Asked for every frame: a resized window gets a new surface.
+  SDL_Surface* surface = SDL_GetWindowSurface(w);
+  if (!surface) {
+    LogStubOnce(std::string("Present: no surface for the window: ") + SDL_GetError());
+    return;
   }
-  SDL_UpdateTexture(texture_, nullptr, pixels, width * 4);
-  SDL_RenderClear(renderer_);
-  SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);  // stretched to the client area
-  if (!vsync_) {
-    // No vertical sync from the renderer: wait out the display's frame time ourselves.
-    SDL_DisplayMode mode;
-    const int display = SDL_GetWindowDisplayIndex(w);
-    const int refresh = (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 &&
-                         mode.refresh_rate > 0)
-                            ? mode.refresh_rate
-                            : 60;
-    const uint64_t freq = SDL_GetPerformanceFrequency();
-    const uint64_t frame = freq / static_cast<uint64_t>(refresh);
-    const uint64_t now = SDL_GetPerformanceCounter();
-    if (last_present_ != 0 && now - last_present_ < frame) {
-      const uint64_t wait_ms = (frame - (now - last_present_)) * 1000 / freq;
-      if (wait_ms > 0) SDL_Delay(static_cast<Uint32>(wait_ms));
+  if (surface->w == width && surface->h == height && SameLayout(surface)) {
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+    auto* row = static_cast<uint8_t*>(surface->pixels);
+    for (int y = 0; y < height; ++y, row += surface->pitch) {
+      std::memcpy(row, pixels + static_cast<size_t>(y) * width, static_cast<size_t>(width) * 4);
     }
-    last_present_ = SDL_GetPerformanceCounter();
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  } else {
+    if (!source_ || source_->pixels != pixels || source_->w != width || source_->h != height) {
+      if (source_) SDL_FreeSurface(source_);
+      source_ = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), width, height, 32, width * 4,
+                                                   SDL_PIXELFORMAT_ARGB8888);
+      if (!source_) return;
+    }
+    // Bilinear where the formats allow it; a surface of another format gets the nearest texel.
+    if (source_->format->format != surface->format->format || SDL_SoftStretchLinear(source_, nullptr, surface, nullptr) != 0) {
+      SDL_BlitScaled(source_, nullptr, surface, nullptr);
+    }
   }
-  SDL_RenderPresent(renderer_);
+  WaitForRefresh(w);
+  SDL_UpdateWindowSurface(w);
 }
 
 }  // namespace platform::d3d9

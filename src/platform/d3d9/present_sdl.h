@@ -11,9 +11,9 @@
 
 namespace platform::d3d9 {
 
-// Shows back buffers in one window: a streaming texture on the window's renderer, stretched to
-// the client area. Paced to the display's refresh in a real window; does nothing headless (SDL's
-// dummy video driver) or without a window.
+// Shows back buffers in one window: written into the window's surface (scaled when the sizes
+// differ), then shown. Paced to the display's refresh in a real window unless SDL_RENDER_VSYNC is
+// "0"; does nothing headless (SDL's dummy video driver) or without a window.
 class SdlPresenter {
  public:
   SdlPresenter() = default;
@@ -24,12 +24,9 @@ class SdlPresenter {
 
  private:
   void Drop();
+  void WaitForRefresh(SDL_Window* window);
   SDL_Window* window_ = nullptr;
-  SDL_Renderer* renderer_ = nullptr;
-  bool own_renderer_ = false;
-  SDL_Texture* texture_ = nullptr;
-  int tex_w_ = 0, tex_h_ = 0;
-  bool vsync_ = false;
+  SDL_Surface* source_ = nullptr;  // the back buffer's pixels as a surface, for scaling
   uint64_t last_present_ = 0;
 };
 
