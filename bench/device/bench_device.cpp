@@ -3,7 +3,8 @@
 // (1 to 1.5), tint and alpha (0.5 to 1), bilinear filtered and alpha blended. Like the surface
 // engine, every sprite has its own 4-vertex buffer, rewritten each frame, and is one
 // TRIANGLESTRIP draw with its own world transform. Prints frames per second and nanoseconds per
-// sprite pixel, for the fast paths and the reference rasteriser.
+// sprite pixel, for the fast paths and the reference rasteriser; first the fixed cost of a frame
+// with nothing on it and with only a background.
 //
 // Usage: bench_device [seconds per case, default 2] [fast]  ("fast": skip the reference path)
 #include <chrono>
@@ -129,6 +130,96 @@ Result Run(IDirect3DDevice9* dev, IDirect3DTexture9* atlas, IDirect3DVertexBuffe
   return {1.0 / per_frame, per_frame * 1e9 / pixels, submit * 1e3 / frames};
 }
 
+// The fixed cost of a frame as the runtime draws it: a clear to blue, a black rectangle twice
+// the window's size and four border lines, then (with a background) a 512 x 512 opaque picture
+// stretched over the window, bilinear and alpha blended as every picture is.
+double FixedFrames(IDirect3DDevice9* dev, IDirect3DTexture9* picture, IDirect3DVertexBuffer9* rect,
+                   IDirect3DVertexBuffer9* lines, IDirect3DVertexBuffer9* bg, double seconds,
+                   int max_frames) {
+  const D3DMATRIX id = Identity();
+  auto frame = [&]() {
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1, 0);
+    dev->BeginScene();
+    dev->SetTransform(D3DTS_WORLD, &id);
+    dev->SetFVF(0x142);
+    dev->SetTexture(0, nullptr);
+    dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    dev->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    dev->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    dev->SetStreamSource(0, rect, 0, 24);
+    dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+    dev->SetStreamSource(0, lines, 0, 24);
+    dev->DrawPrimitive(D3DPT_LINELIST, 0, 4);
+    if (bg) {
+      dev->SetTexture(0, picture);
+      dev->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+      dev->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+      dev->SetStreamSource(0, bg, 0, 24);
+      dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+    }
+    dev->EndScene();
+    dev->Present(nullptr, nullptr, nullptr, nullptr);
+  };
+  frame();  // warm-up
+  const auto start = std::chrono::steady_clock::now();
+  int frames = 0;
+  double elapsed = 0;
+  while (frames < max_frames && (elapsed < seconds || frames < 2)) {
+    frame();
+    ++frames;
+    elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  return elapsed * 1e3 / frames;
+}
+
+void RunFixed(IDirect3DDevice9* dev, double seconds, bool fast_only) {
+  IDirect3DTexture9* picture = nullptr;
+  dev->CreateTexture(512, 512, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &picture, nullptr);
+  D3DLOCKED_RECT lr;
+  picture->LockRect(0, &lr, nullptr, 0);
+  for (int y = 0; y < 512; ++y) {
+    uint32_t* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch);
+    for (int x = 0; x < 512; ++x)
+      row[x] = 0xFF000000u | (uint32_t(x / 2) << 16) | (uint32_t(y / 2) << 8) |
+               uint32_t((x * y) & 0xFF);
+  }
+  picture->UnlockRect(0);
+  IDirect3DVertexBuffer9 *rect = nullptr, *lines = nullptr, *bg = nullptr;
+  dev->CreateVertexBuffer(96, 0, 0x142, D3DPOOL_MANAGED, &rect, nullptr);
+  WriteQuad(rect, 2 * kWidth, 2 * kHeight, 0, 0, 0, 0, 0xFF000000);
+  dev->CreateVertexBuffer(8 * 24, 0, 0x142, D3DPOOL_MANAGED, &lines, nullptr);
+  Vertex* l = nullptr;
+  lines->Lock(0, 0, reinterpret_cast<void**>(&l), 0);
+  const float w = 2 * kWidth, h = 2 * kHeight;
+  const float ends[8][2] = {{0, 0}, {0, h}, {0, 0}, {w, 0}, {w, 0}, {w, h}, {0, h}, {w, h}};
+  for (int i = 0; i < 8; ++i) l[i] = {ends[i][0], ends[i][1], 1, 0xFF000000, 0, 0};
+  lines->Unlock();
+  dev->CreateVertexBuffer(96, 0, 0x142, D3DPOOL_MANAGED, &bg, nullptr);
+  WriteQuad(bg, kWidth, kHeight, 0.5f / 512, 0.5f / 512, 1 - 0.5f / 512, 1 - 0.5f / 512,
+            0xFFFFFFFF);
+  std::printf("%-10s %-12s %12s\n", "path", "frame", "ms/frame");
+  for (bool with_bg : {false, true}) {
+    for (bool reference : {false, true}) {
+      if (reference && fast_only) continue;
+      SetForceReferencePath(reference);
+      const double ms = FixedFrames(dev, picture, rect, lines, with_bg ? bg : nullptr,
+                                    reference ? seconds / 4 : seconds / 2, reference ? 10 : 100000);
+      std::printf("%-10s %-12s %12.3f\n", reference ? "reference" : "fast",
+                  with_bg ? "background" : "empty", ms);
+      std::fflush(stdout);
+    }
+  }
+  SetForceReferencePath(false);
+  bg->Release();
+  lines->Release();
+  rect->Release();
+  picture->Release();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -182,6 +273,7 @@ int main(int argc, char** argv) {
 
   std::printf("software device, %d x %d, %u hardware threads\n", kWidth, kHeight,
               std::thread::hardware_concurrency());
+  RunFixed(dev, seconds, fast_only);
   std::printf("%-10s %8s %12s %14s %12s\n", "path", "sprites", "frames/s", "ns/sprite px",
               "submit ms");
   for (int n : {100, 1000, 10000}) {

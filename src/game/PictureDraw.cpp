@@ -11,25 +11,8 @@
 
 namespace {
 
-struct KeyName {
-  std::string_view text;  // lower case
-  TDrawPictureKey key;
-};
-
-constexpr KeyName kKeys[] = {
-    {"src", TDrawPictureKey::Src},         {"dest", TDrawPictureKey::Dest},
-    {"bump", TDrawPictureKey::Bump},       {"x", TDrawPictureKey::X},
-    {"y", TDrawPictureKey::Y},             {"alpha", TDrawPictureKey::Alpha},
-    {"color", TDrawPictureKey::Color},     {"colorpower", TDrawPictureKey::ColorPower},
-    {"outputmode", TDrawPictureKey::OutputMode}, {"angle", TDrawPictureKey::Angle},
-    {"scalex", TDrawPictureKey::ScaleX},   {"scaley", TDrawPictureKey::ScaleY},
-    {"transx", TDrawPictureKey::TransX},   {"transy", TDrawPictureKey::TransY},
-    {"filter", TDrawPictureKey::Filter},   {"rect", TDrawPictureKey::Rect},
-    {"splash", TDrawPictureKey::Splash},
-};
-
-bool EqualsLowered(std::string_view text, std::string_view lower) {
-  if (text.size() != lower.size()) return false;
+// Text equals Lower (lower case, of Text's length) when its letters are lowered.
+bool EqualsLowered(std::string_view text, const char* lower) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -41,10 +24,46 @@ bool EqualsLowered(std::string_view text, std::string_view lower) {
 }  // namespace
 
 TDrawPictureKey MatchDrawPictureKey(std::string_view text) {
-  for (const KeyName& k : kKeys) {
-    if (EqualsLowered(text, k.text)) return k.key;
+  // Every call reads about ten keys: the length and the first letter leave at most three keys to
+  // compare.
+  using K = TDrawPictureKey;
+  if (text.empty()) return K::None;
+  auto is = [text](const char* lower, K key) { return EqualsLowered(text, lower) ? key : K::None; };
+  char first = text[0];
+  if (first >= 'A' && first <= 'Z') first = static_cast<char>(first - 'A' + 'a');
+  switch (text.size()) {
+    case 1: return first == 'x' ? K::X : first == 'y' ? K::Y : K::None;
+    case 3: return is("src", K::Src);
+    case 4:
+      switch (first) {
+        case 'd': return is("dest", K::Dest);
+        case 'b': return is("bump", K::Bump);
+        case 'r': return is("rect", K::Rect);
+        default: return K::None;
+      }
+    case 5:
+      switch (first) {
+        case 'a': return is("alpha", K::Alpha) != K::None ? K::Alpha : is("angle", K::Angle);
+        case 'c': return is("color", K::Color);
+        default: return K::None;
+      }
+    case 6:
+      switch (first) {
+        case 's':
+          if (is("scalex", K::ScaleX) != K::None) return K::ScaleX;
+          return is("scaley", K::ScaleY) != K::None ? K::ScaleY : is("splash", K::Splash);
+        case 't': return is("transx", K::TransX) != K::None ? K::TransX : is("transy", K::TransY);
+        case 'f': return is("filter", K::Filter);
+        default: return K::None;
+      }
+    case 10:
+      switch (first) {
+        case 'c': return is("colorpower", K::ColorPower);
+        case 'o': return is("outputmode", K::OutputMode);
+        default: return K::None;
+      }
+    default: return K::None;
   }
-  return TDrawPictureKey::None;
 }
 
 void TDrawPictureParams::Reset() {
@@ -108,7 +127,7 @@ bool PreparePictureDraw(TMainForm& form, const TDrawPictureParams& p, TPictureDr
     LogEngine->AddError("GScaleX = " + rtl::FloatToStr(gsx) + " GScaleY = " + rtl::FloatToStr(gsy));
   }
 
-  call.Alpha = rtl::LowByteOfRound(p.Alpha * group.Alpha);
+  call.Alpha = DrawByteOfRound(p.Alpha * group.Alpha);
   call.X = p.X;
   call.Y = p.Y;
   call.Angle = static_cast<double>(static_cast<long double>(p.Angle) * 180.0L /
@@ -145,9 +164,10 @@ void IssuePictureDraw(TMainForm& form, const TPictureDrawCall& c) {
   engine.Draw(*c.Name, c.Alpha, c.X, c.Y, c.Angle, c.ScaleX, c.ScaleY, c.Color, c.ColorPower,
               c.OutputMode, c.Rect, c.GroupX, c.GroupY, c.GroupScaleX, c.GroupScaleY, c.TransX,
               c.TransY, c.Filter, c.GroupCX, c.GroupCY);
-  const int32_t s = engine.IndexOfSurface(*c.Name);
   if (c.Splash) GroupStack.clear();
-  if (form.DebugOverlay && s >= 0) {
+  if (!form.DebugOverlay) return;
+  const int32_t s = engine.IndexOfSurface(*c.Name);
+  if (s >= 0) {
     const int32_t texture = engine.Surfaces[static_cast<std::size_t>(s)].TextureIndex;
     if (!IntInArray(texture, form.FrameTextures)) AddInt(form.FrameTextures, texture);
   }

@@ -5,10 +5,12 @@
 // issues it. Nothing here includes Lua. Main thread only.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "runtime/Rounding.h"
 #include "surface/KeshTextureEngine3D.h"
 
 class TMainForm;
@@ -19,6 +21,16 @@ enum class TDrawPictureKey : uint8_t {
   Src, Dest, Bump, X, Y, Alpha, Color, ColorPower, OutputMode, Angle, ScaleX, ScaleY,
   TransX, TransY, Filter, Rect, Splash,
 };
+
+// rtl::LowByteOfRound, without its floating-point remainder where the rounded value fits a
+// 64-bit integer exactly (every value a script passes in practice); the same byte for any value.
+inline uint8_t DrawByteOfRound(double value) {
+  constexpr double kExact = 4503599627370496.0;  // 2^52: the rounded value is an exact integer
+  if (value > -kExact && value < kExact) {
+    return static_cast<uint8_t>(static_cast<int64_t>(std::nearbyint(value)) & 0xFF);
+  }
+  return rtl::LowByteOfRound(value);
+}
 
 // The key Text stands for, its letters compared without case; allocates nothing.
 TDrawPictureKey MatchDrawPictureKey(std::string_view text);

@@ -103,6 +103,14 @@ struct TSurfaceOffsets {
   double a[4];
 };
 
+// The world matrix of a surface draw: the pivot (Px, Py) to the origin, the rotation (degrees),
+// the scale, back from the pivot, the position, then the groups of GroupStack from the innermost
+// out. GroupScaled is set when a group scales. The floats are those of the same chain of D3DX
+// matrix calls.
+platform::d3dx9::D3DXMATRIX SurfaceWorldMatrix(double Px, double Py, double Angle, double ScaleX,
+                                              double ScaleY, double X, double Y,
+                                              bool& GroupScaled);
+
 class TKeshSurfaceEngine3D {
 public:
   TKeshSurfaceEngine3D(int32_t screenWidth, int32_t screenHeight, bool fullScreen,

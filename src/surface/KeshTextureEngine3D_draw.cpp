@@ -10,6 +10,7 @@
 // the texture factor, the bound texture and the sampler filters. Lines and triangles set their
 // own colour stage and blending, so nothing a tinted picture leaves leaks into them.
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 #include "foundation/KeshLogEngine.h"
@@ -31,7 +32,70 @@ inline uint32_t SurfaceDiffuse(uint8_t a, uint32_t r, uint32_t g, uint32_t b) {
   return (static_cast<uint32_t>(a) << 24) | (r << 16) | (g << 8) | b;
 }
 
+// World *= Factor with D3DXMatrixMultiply's arithmetic term for term (each element the same
+// products summed in the same order, so the same floats), a row at a time: a draw chains up to
+// five of these.
+inline void MultiplyInPlace(D3DXMATRIX& world, const D3DXMATRIX& factor) {
+  using Row = float __attribute__((vector_size(16)));
+  Row f[4];
+  std::memcpy(f, factor.m, sizeof f);
+  for (int r = 0; r < 4; ++r) {
+    const float* w = world.m[r];
+    const Row product = w[0] * f[0] + w[1] * f[1] + w[2] * f[2] + w[3] * f[3];
+    std::memcpy(world.m[r], &product, sizeof product);
+  }
+}
+
+// D3DXMatrixTranslation and D3DXMatrixScaling in line.
+inline void Translation(D3DXMATRIX& m, float x, float y) {
+  m = D3DXMATRIX{};
+  m._11 = m._22 = m._33 = m._44 = 1.0f;
+  m._41 = x;
+  m._42 = y;
+}
+
+inline void Scaling(D3DXMATRIX& m, float sx, float sy) {
+  m = D3DXMATRIX{};
+  m._11 = sx;
+  m._22 = sy;
+  m._44 = 1.0f;
+}
+
 }  // namespace
+
+D3DXMATRIX SurfaceWorldMatrix(double px, double py, double Angle, double ScaleX, double ScaleY,
+                              double X, double Y, bool& GroupScaled) {
+  D3DXMATRIX world, factor;
+  Translation(world, static_cast<float>(-px), static_cast<float>(-py));
+  if (Angle != 0) {
+    D3DXMatrixRotationZ(&factor, static_cast<float>(Angle * std::numbers::pi / 180));
+    MultiplyInPlace(world, factor);
+  }
+  if (ScaleX != 1 || ScaleY != 1) {
+    Scaling(factor, static_cast<float>(ScaleX), static_cast<float>(ScaleY));
+    MultiplyInPlace(world, factor);
+  }
+  if (px != 0 || py != 0) {
+    Translation(factor, static_cast<float>(px), static_cast<float>(py));
+    MultiplyInPlace(world, factor);
+  }
+  if (X != 0 || Y != 0) {
+    Translation(factor, static_cast<float>(X), static_cast<float>(Y));
+    MultiplyInPlace(world, factor);
+  }
+  for (auto g = GroupStack.rbegin(); g != GroupStack.rend(); ++g) {
+    if (g->ScaleX != 1 || g->ScaleY != 1) {
+      Scaling(factor, static_cast<float>(g->ScaleX), static_cast<float>(g->ScaleY));
+      MultiplyInPlace(world, factor);
+      GroupScaled = true;
+    }
+    if (g->X != 0 || g->Y != 0) {
+      Translation(factor, static_cast<float>(g->X), static_cast<float>(g->Y));
+      MultiplyInPlace(world, factor);
+    }
+  }
+  return world;
+}
 
 bool TKeshSurfaceEngine3D::BeginClip() {
   if (ClipStack.empty()) return true;
@@ -206,36 +270,9 @@ void TKeshSurfaceEngine3D::DrawSurface(TKeshSurface& Surface, int32_t Color, dou
     }
   }
 
-  D3DXMATRIX world, factor;
-  D3DXMatrixTranslation(&world, static_cast<float>(-px), static_cast<float>(-py), 0);
-  if (Angle != 0) {
-    D3DXMatrixRotationZ(&factor, static_cast<float>(Angle * std::numbers::pi / 180));
-    D3DXMatrixMultiply(&world, &world, &factor);
-  }
-  if (ScaleX != 1 || ScaleY != 1) {
-    D3DXMatrixScaling(&factor, static_cast<float>(ScaleX), static_cast<float>(ScaleY), 0);
-    D3DXMatrixMultiply(&world, &world, &factor);
-  }
-  if (px != 0 || py != 0) {
-    D3DXMatrixTranslation(&factor, static_cast<float>(px), static_cast<float>(py), 0);
-    D3DXMatrixMultiply(&world, &world, &factor);
-  }
-  if (X != 0 || Y != 0) {
-    D3DXMatrixTranslation(&factor, static_cast<float>(X), static_cast<float>(Y), 0);
-    D3DXMatrixMultiply(&world, &world, &factor);
-  }
-  for (auto g = GroupStack.rbegin(); g != GroupStack.rend(); ++g) {
-    if (g->ScaleX != 1 || g->ScaleY != 1) {
-      D3DXMatrixScaling(&factor, static_cast<float>(g->ScaleX), static_cast<float>(g->ScaleY),
-                        0);
-      D3DXMatrixMultiply(&world, &world, &factor);
-      Filter = true;  // a scaled group would shimmer with point sampling
-    }
-    if (g->X != 0 || g->Y != 0) {
-      D3DXMatrixTranslation(&factor, static_cast<float>(g->X), static_cast<float>(g->Y), 0);
-      D3DXMatrixMultiply(&world, &world, &factor);
-    }
-  }
+  bool groupScaled = false;
+  D3DXMATRIX world = SurfaceWorldMatrix(px, py, Angle, ScaleX, ScaleY, X, Y, groupScaled);
+  if (groupScaled) Filter = true;  // a scaled group would shimmer with point sampling
 
   IDirect3DDevice9* dev = g_pd3dDevice;
   dev->SetTransform(D3DTS_WORLD, &world);

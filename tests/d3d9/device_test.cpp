@@ -2,6 +2,7 @@
 // reference counting, the frame calls, the lost-device seam and the capture seam.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
 
 #include "fixture.h"
@@ -94,6 +95,59 @@ TEST_F(Device, VertexBufferLockBounds) {
   EXPECT_EQ(dev_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
   dev_->SetStreamSource(0, vb, 0, 12);  // shorter than the 24-byte format
   EXPECT_EQ(dev_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
+  vb->Release();
+}
+
+// Setting a bound buffer or the world matrix again changes only what the call carries: the same
+// buffer at another offset draws from there, the same matrix twice draws where it did once.
+TEST_F(Device, RepeatedStreamAndWorldCarryTheirValues) {
+  const D3DCOLOR red = 0xFFFF0000u, green = 0xFF00FF00u;
+  const std::vector<Vertex> quads = {{0, 0, 1, red, 0, 0},   {0, 4, 1, red, 0, 0},
+                                     {4, 0, 1, red, 0, 0},   {4, 4, 1, red, 0, 0},
+                                     {4, 0, 1, green, 0, 0}, {4, 4, 1, green, 0, 0},
+                                     {8, 0, 1, green, 0, 0}, {8, 4, 1, green, 0, 0}};
+  IDirect3DVertexBuffer9* vb = nullptr;
+  ASSERT_EQ(dev_->CreateVertexBuffer(UINT(quads.size() * 24), 0, 0x142, D3DPOOL_MANAGED, &vb,
+                                     nullptr),
+            D3D_OK);
+  void* p = nullptr;
+  ASSERT_EQ(vb->Lock(0, 0, &p, 0), D3D_OK);
+  std::memcpy(p, quads.data(), quads.size() * 24);
+  vb->Unlock();
+  Modulate();
+  dev_->SetFVF(0x142);
+  D3DMATRIX down = Identity();
+  down._42 = 4;
+  for (const bool reference : {false, true}) {
+    for (const int threads : {1, 3, 8}) {
+      SCOPED_TRACE(::testing::Message() << "reference " << reference << " threads " << threads);
+      SetForceReferencePath(reference);
+      SetRasterThreads(threads);
+      dev_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1, 0);
+      const D3DMATRIX id = Identity();
+      dev_->SetTransform(D3DTS_WORLD, &id);
+      dev_->SetStreamSource(0, vb, 0, 24);
+      EXPECT_EQ(dev_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+      dev_->SetStreamSource(0, vb, 96, 24);
+      EXPECT_EQ(dev_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+      dev_->SetTransform(D3DTS_WORLD, &down);
+      dev_->SetTransform(D3DTS_WORLD, &down);
+      dev_->SetStreamSource(0, vb, 96, 24);
+      EXPECT_EQ(dev_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+      dev_->SetStreamSource(0, vb, 0, 24);
+      EXPECT_EQ(dev_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+      dev_->SetTransform(D3DTS_WORLD, &id);
+      const CapturedFrame f = Frame();
+      EXPECT_EQ(Pixel(f, 1, 1), red);
+      EXPECT_EQ(Pixel(f, 5, 1), green);
+      EXPECT_EQ(Pixel(f, 5, 5), green);
+      EXPECT_EQ(Pixel(f, 1, 5), red);
+      EXPECT_EQ(Pixel(f, 9, 1), 0xFF000000u);
+    }
+  }
+  SetForceReferencePath(false);
+  SetRasterThreads(0);
+  dev_->SetStreamSource(0, nullptr, 0, 24);
   vb->Release();
 }
 

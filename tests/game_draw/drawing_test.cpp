@@ -64,6 +64,9 @@ TEST_F(DrawPictureTest, ArgumentsReachTheEngineCall) {
       {"'src', 'a.png', 'alpha', 126.5", true, "a.png", 126, 0, 0, 0, false},
       {"'src', 'a.png', 'colorpower', 255", true, "a.png", 255, 0, 0, 254, false},
       {"'src', 'a.png', 'colorpower', 200", true, "a.png", 255, 0, 0, 200, false},
+      // Keys match whatever their case; a longer or empty key is no key.
+      {"'src', 'a.png', 'ColorPOWER', 200, 'colorpowerx', 9, '', 3, 'C', 7, 'x\\0', 5", true, "a.png",
+       255, 0, 0, 200, false},
       {"'src', 'a.png', 'angle', math.pi / 2", true, "a.png", 255, 0, 90, 0, true},
       {"'src', 'a.png', 'scalex', 1, 'angle', 0", true, "a.png", 255, 0, 0, 0, false},
       {"'src', 'a.png', 'scalex', 1, 'angle', 0, 'filter', true", true, "a.png", 255, 0, 0, 0, true},
@@ -91,6 +94,27 @@ TEST_F(DrawPictureTest, ArgumentsReachTheEngineCall) {
   }
 }
 
+TEST(DrawPictureKeyTest, EveryKeyInAnyCaseAndNothingNearIt) {
+  using K = TDrawPictureKey;
+  const struct {
+    const char* text;
+    K key;
+  } cases[] = {
+      {"src", K::Src},        {"DEST", K::Dest},          {"Bump", K::Bump},
+      {"x", K::X},            {"Y", K::Y},                {"alpha", K::Alpha},
+      {"Color", K::Color},    {"colorPower", K::ColorPower}, {"OUTPUTMODE", K::OutputMode},
+      {"angle", K::Angle},    {"scaleX", K::ScaleX},      {"ScaleY", K::ScaleY},
+      {"transx", K::TransX},  {"TransY", K::TransY},      {"Filter", K::Filter},
+      {"rect", K::Rect},      {"SPLASH", K::Splash},
+      {"", K::None},          {"z", K::None},             {"srcs", K::None},
+      {"alphb", K::None},     {"anglE2", K::None},        {"scalez", K::None},
+      {"splasi", K::None},    {"transz", K::None},        {"filtex", K::None},
+      {"colorpowe", K::None}, {"outputmodes", K::None},   {"colorpowex", K::None},
+      {"rects", K::None},     {"d\xC5st", K::None},       {"[rc", K::None},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MatchDrawPictureKey(c.text), c.key) << c.text;
+}
+
 // The byte keys keep the low 8 bits of the rounded value whatever its size; only NaN and the
 // infinities, which have no low bits, read as 0.
 TEST_F(DrawPictureTest, ByteKeysKeepTheLowBitsOfAnyFiniteValue) {
@@ -103,6 +127,9 @@ TEST_F(DrawPictureTest, ByteKeysKeepTheLowBitsOfAnyFiniteValue) {
       {"-2^31 - 1", 255},    {"-(2^40) + 3", 3},    {"2^53 + 2", 2},
       {"1e300", 0},          {"-1e300", 0},         {"0/0", 0},
       {"1/0", 0},            {"-1/0", 0},
+      // Both sides of the largest magnitude whose rounding is read as an integer.
+      {"2^52 - 1", 255},     {"2^52 + 3", 3},       {"-(2^52) + 1", 1},
+      {"-(2^52) - 2", 254},  {"-255.5", 0},         {"-0.4", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);

@@ -51,8 +51,7 @@ uint32_t BlendPixel(const DrawState& s, const Color& src, uint32_t dst) {
                BlendChannel(s, src.r, src.a, d.r), 255});
 }
 
-uint32_t ShadePixel(const DrawState& s, const int64_t attrs[kAttrCount], bool linear,
-                    uint32_t dst) {
+Color ShadedSource(const DrawState& s, const int64_t attrs[kAttrCount], bool linear) {
   auto channel = [&](int k) {
     const int64_t v = (attrs[k] + (int64_t{1} << (kColorFracBits - 1))) >> kColorFracBits;
     return static_cast<int>(std::clamp<int64_t>(v, 0, 255));
@@ -60,7 +59,12 @@ uint32_t ShadePixel(const DrawState& s, const int64_t attrs[kAttrCount], bool li
   const Color diffuse{channel(kAttrB), channel(kAttrG), channel(kAttrR), channel(kAttrA)};
   const Color tex = s.texture ? SampleTexture(*s.texture, attrs[kAttrU], attrs[kAttrV], linear)
                               : Color{255, 255, 255, 255};
-  return BlendPixel(s, CombineStage(s.stage, tex, diffuse, s.tfactor), dst);
+  return CombineStage(s.stage, tex, diffuse, s.tfactor);
+}
+
+uint32_t ShadePixel(const DrawState& s, const int64_t attrs[kAttrCount], bool linear,
+                    uint32_t dst) {
+  return BlendPixel(s, ShadedSource(s, attrs, linear), dst);
 }
 
 void FillRect(uint32_t argb, const Target& target, const PixelRect& rect) {

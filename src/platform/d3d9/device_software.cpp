@@ -335,7 +335,12 @@ HRESULT SoftwareDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, 
 HRESULT SoftwareDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* m) {
   if (!m) return D3DERR_INVALIDCALL;
   switch (state) {
-    case D3DTS_WORLD: world_ = *m; break;
+    case D3DTS_WORLD:
+      // Drawers put the world back to identity after each draw; an unchanged matrix keeps the
+      // combined one.
+      if (std::memcmp(&world_, m, sizeof world_) == 0) return D3D_OK;
+      world_ = *m;
+      break;
     case D3DTS_VIEW:
       view_ = *m;
       view_wide_ = Matrix4::From(view_);
@@ -451,6 +456,11 @@ HRESULT SoftwareDevice::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* dat
                                         UINT stride) {
   if (stream != 0) return stream < 16 ? D3D_OK : D3DERR_INVALIDCALL;
   auto* vb = OwnObject<SoftwareVertexBuffer>(data);
+  if (vb == stream_) {  // the same buffer again: no reference to move
+    stream_offset_ = offset;
+    stream_stride_ = stride;
+    return D3D_OK;
+  }
   if (vb) vb->AddRef();
   SafeRelease(stream_);
   stream_ = vb;

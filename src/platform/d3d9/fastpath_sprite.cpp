@@ -7,13 +7,16 @@
 // planes, the two texels of each bilinear row fetched as one 64-bit load, the weights applied
 // with multiply-add on 16-bit channels, then the stage operation and the blend, all with the
 // reference's integer formulas, so the result is the reference's bit for bit. Groups that are
-// wholly transparent (or wholly opaque under alpha blending) skip the read of the target. States the kernels do not
+// wholly transparent (or wholly opaque under alpha blending) skip the read of the target.
+// Rows along which v is constant (axis-aligned quads, such as a stretched background) blend
+// their two texture rows once per texel before the horizontal taps. States the kernels do not
 // cover, textures whose sides are not powers of two and CPUs without AVX2 take a per-pixel span
 // loop over the generic stages, which is still exact.
 #include <immintrin.h>
 
 #include <algorithm>
 #include <climits>
+#include <vector>
 
 #include "platform/d3d9/pipeline.h"
 
@@ -34,6 +37,7 @@ struct Plan {
   const uint32_t* texels = nullptr;
   int w_mask = 0, h_mask = 0, w_shift = 0;
   bool force_alpha = false;  // X8R8G8B8 texture: alpha reads 255
+  bool texels_opaque = true;  // every sample's alpha is 255 (no texture read: white)
 };
 
 bool IsDiffuse(DWORD a) { return a == D3DTA_DIFFUSE || a == D3DTA_CURRENT; }
@@ -115,6 +119,7 @@ bool MakePlan(const DrawState& s, bool linear, Plan& p) {
   p.h_mask = t.height - 1;
   p.w_shift = __builtin_ctz(static_cast<unsigned>(t.width));
   p.force_alpha = t.opaque_format;
+  p.texels_opaque = t.all_opaque;
   return true;
 }
 
@@ -224,6 +229,114 @@ __attribute__((target("avx2"))) inline __m256i Vertical(__m256i top, __m256i bot
   return _mm256_srli_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(32768)), 16);
 }
 
+// A row of an axis-aligned quad reads two constant texture rows, so their vertical blend comes
+// first, once per texel: V = top * (256 - fv) + bottom * fv per channel, 16 bits (at most
+// 255 * 256). The bilinear result (V0 * (256 - fu) + V1 * fu + 32768) >> 16 is then the
+// reference's exactly (the same sum, regrouped), with V split into high and low bytes so that
+// 16-bit multiply-adds form it.
+struct RowTaps {
+  bool on = false;
+  int64_t k_min = 0;  // texel column (unwrapped) of V[0]
+  int last = 0;       // index of the last V pair start
+  const uint16_t* v = nullptr;
+};
+
+// Texel column (unwrapped) of the left bilinear tap of a pixel whose u is u.
+inline int64_t TapColumn(int64_t u) {
+  return (((u + (int64_t{1} << (kDrop - 1))) >> kDrop) - 128) >> 8;
+}
+
+__attribute__((target("avx2"))) RowTaps BuildRowTaps(const Plan& p, int n, const SpanStart& a) {
+  RowTaps r;
+  // Only for rows along which v is constant and u moves at most two texels a pixel.
+  if (a.dv != 0 || n < 8 || a.du > (int64_t{2} << kTexFracBits) ||
+      a.du < -(int64_t{2} << kTexFracBits))
+    return r;
+  const int64_t k0 = TapColumn(a.u), k1 = TapColumn(a.u + (n - 1) * a.du);
+  r.k_min = std::min(k0, k1);
+  const int m = static_cast<int>(std::max(k0, k1) - r.k_min) + 2;
+  thread_local std::vector<uint16_t> store;
+  // Four channels a texel, rounded up to whole groups of four texels.
+  const size_t need = (static_cast<size_t>(m) + 4) * 4;
+  if (store.size() < need) store.resize(need);
+  uint16_t* v = store.data();
+  const int64_t vl = ((a.v + (int64_t{1} << (kDrop - 1))) >> kDrop) - 128;
+  const int fv = static_cast<int>(vl & 255);
+  const int y0 = static_cast<int>((vl >> 8) & p.h_mask), y1 = (y0 + 1) & p.h_mask;
+  const uint32_t* row0 = p.texels + (static_cast<size_t>(y0) << p.w_shift);
+  const uint32_t* row1 = p.texels + (static_cast<size_t>(y1) << p.w_shift);
+  const __m256i w_top = _mm256_set1_epi16(static_cast<int16_t>(256 - fv));
+  const __m256i w_bot = _mm256_set1_epi16(static_cast<int16_t>(fv));
+  const __m128i force = _mm_set1_epi32(p.force_alpha ? static_cast<int32_t>(0xFF000000u) : 0);
+  for (int j = 0; j < m; j += 4) {
+    const int x = static_cast<int>((r.k_min + j) & p.w_mask);
+    __m128i top, bot;
+    if (x + 3 <= p.w_mask) {
+      top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + x));
+      bot = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + x));
+    } else {
+      alignas(16) uint32_t t4[4], b4[4];
+      for (int q = 0; q < 4; ++q) {
+        const int xq = (x + q) & p.w_mask;
+        t4[q] = row0[xq];
+        b4[q] = row1[xq];
+      }
+      top = _mm_load_si128(reinterpret_cast<const __m128i*>(t4));
+      bot = _mm_load_si128(reinterpret_cast<const __m128i*>(b4));
+    }
+    top = _mm_or_si128(top, force);
+    bot = _mm_or_si128(bot, force);
+    const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_cvtepu8_epi16(top), w_top),
+                                         _mm256_mullo_epi16(_mm256_cvtepu8_epi16(bot), w_bot));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(v + 4 * j), sum);
+  }
+  r.on = true;
+  r.last = m - 2;
+  r.v = v;
+  return r;
+}
+
+// The bilinear results, as 32-bit channels, of two pixels whose taps start at p and q, with
+// weights w (256 - fu, fu) for the pixel of each half.
+__attribute__((target("avx2"), always_inline)) inline __m256i MixTaps(const uint16_t* p, const uint16_t* q,
+                                                       __m256i w) {
+  const __m256i pair = _mm256_set_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)),
+                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+  // V0, V1 of each channel side by side.
+  const __m256i order = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15,
+                                         0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
+  const __m256i x = _mm256_shuffle_epi8(pair, order);
+  const __m256i hi = _mm256_madd_epi16(_mm256_srli_epi16(x, 8), w);
+  const __m256i lo = _mm256_madd_epi16(_mm256_and_si256(x, _mm256_set1_epi16(0xFF)), w);
+  const __m256i sum = _mm256_add_epi32(_mm256_slli_epi32(hi, 8), lo);
+  return _mm256_srli_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(32768)), 16);
+}
+
+// Bilinear texels of one group of eight pixels from a row's taps, as P16.
+__attribute__((target("avx2"), always_inline)) inline P16 SampleRow(const RowTaps& r, const SpanStart& a, int i,
+                                                     __m256i u_steps) {
+  const int64_t start = a.u + i * a.du + (int64_t{1} << (kDrop - 1));
+  const int64_t base = (start >> kDrop) - 128;
+  const int32_t low = static_cast<int32_t>(start & ((int64_t{1} << kDrop) - 1));
+  const __m256i off = _mm256_srai_epi32(_mm256_add_epi32(_mm256_set1_epi32(low), u_steps), kDrop);
+  const __m256i tt = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>(base & 255)), off);
+  __m256i idx = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>((base >> 8) - r.k_min)),
+                                 _mm256_srai_epi32(tt, 8));
+  // Lanes past the span's end may step outside the row; their values are never stored.
+  idx = _mm256_max_epi32(_mm256_min_epi32(idx, _mm256_set1_epi32(r.last)), _mm256_setzero_si256());
+  const __m256i fu = _mm256_and_si256(tt, _mm256_set1_epi32(255));
+  const __m256i wu = _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(256), fu),
+                                     _mm256_slli_epi32(fu, 16));
+  alignas(32) int j[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(j), idx);
+  const uint16_t* v = r.v;
+  const __m256i r04 = MixTaps(v + 4 * j[0], v + 4 * j[4], Broadcast<0>(wu));
+  const __m256i r15 = MixTaps(v + 4 * j[1], v + 4 * j[5], Broadcast<1>(wu));
+  const __m256i r26 = MixTaps(v + 4 * j[2], v + 4 * j[6], Broadcast<2>(wu));
+  const __m256i r37 = MixTaps(v + 4 * j[3], v + 4 * j[7], Broadcast<3>(wu));
+  return {_mm256_packus_epi32(r04, r15), _mm256_packus_epi32(r26, r37)};
+}
+
 template <Sample S, BlendKind B, bool Flat>
 __attribute__((target("avx2"))) void Span(const Plan& p, uint32_t* dst, int n,
                                           const SpanStart& a) {
@@ -241,12 +354,33 @@ __attribute__((target("avx2"))) void Span(const Plan& p, uint32_t* dst, int n,
   const __m256i u_steps = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(int32_t(a.du)));
   const __m256i v_steps = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(int32_t(a.dv)));
   const P16 white = Unpack16(_mm256_set1_epi32(-1));
+  RowTaps row;
+  if constexpr (S == Sample::kLinear) row = BuildRowTaps(p, n, a);
+  // A constant diffuse colour of white leaves MODULATE's texel as it is (t * 255 / 255 is
+  // exact), and with opaque texels and diffuse alpha every source alpha is 255.
+  bool plain = false, known_opaque = false;
+  if constexpr (Flat) {
+    int c[4];
+    for (int k = 0; k < 4; ++k)
+      c[k] = static_cast<int>(std::clamp<int64_t>(
+          (std::clamp<int64_t>(a.d[k], -(int64_t{1} << 30), int64_t{1} << 30) +
+           (1 << (kColorFracBits - 1))) >> kColorFracBits, 0, 255));
+    plain = c[0] == 255 && c[1] == 255 && c[2] == 255 && c[3] == 255;
+    const bool texels = S == Sample::kNone || p.texels_opaque;
+    known_opaque = B == BlendKind::kAlpha &&
+                   (p.alpha == AlphaKind::kTexture ? texels
+                    : p.alpha == AlphaKind::kDiffuse ? c[3] == 255
+                                                     : texels && c[3] == 255);
+  }
   for (int i = 0; i < n; i += 8) {
     const int count = std::min(8, n - i);
     const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(count), lanes);
     // Texture stage: sample.
     P16 t = white;
-    if constexpr (S != Sample::kNone) {
+    if constexpr (S == Sample::kLinear) {
+      if (row.on) t = SampleRow(row, a, i, u_steps);
+    }
+    if (S != Sample::kNone && !(S == Sample::kLinear && row.on)) {
       const __m256i uq = Steps<kDrop>(a.u + i * a.du, u_wrap, u_steps);
       const __m256i vq = Steps<kDrop>(a.v + i * a.dv, v_wrap, v_steps);
       const __m256i wm = _mm256_set1_epi32(p.w_mask), hm = _mm256_set1_epi32(p.h_mask);
@@ -332,7 +466,7 @@ __attribute__((target("avx2"))) void Span(const Plan& p, uint32_t* dst, int n,
     P16 rgb, al;
     const bool mod_both = p.color == ColorKind::kModulate || p.alpha == AlphaKind::kModulate;
     P16 m{};
-    if (mod_both) m = {Mul255x16(t.lo, d.lo), Mul255x16(t.hi, d.hi)};
+    if (mod_both) m = plain ? t : P16{Mul255x16(t.lo, d.lo), Mul255x16(t.hi, d.hi)};
     switch (p.color) {
       case ColorKind::kModulate: rgb = m; break;
       case ColorKind::kTfactor: rgb = tf; break;
@@ -345,9 +479,24 @@ __attribute__((target("avx2"))) void Span(const Plan& p, uint32_t* dst, int n,
       default: al = d; break;
     }
     const P16 src{_mm256_blend_epi16(rgb.lo, al.lo, 0x88), _mm256_blend_epi16(rgb.hi, al.hi, 0x88)};
+    if constexpr (S == Sample::kNone && Flat) {
+      // Every pixel of the span has this source colour: when it overwrites, the span is a fill.
+      if (i == 0 && (B == BlendKind::kOpaque || known_opaque ||
+                     (B == BlendKind::kAlpha && AllOpaque(src.lo) && AllOpaque(src.hi)))) {
+        const __m256i packed = _mm256_or_si256(_mm256_packus_epi16(src.lo, src.hi), opaque);
+        int j = 0;
+        for (; j + 8 <= n; j += 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + j), packed);
+        if (j < n)
+          _mm256_maskstore_epi32(reinterpret_cast<int*>(dst + j),
+                                 _mm256_cmpgt_epi32(_mm256_set1_epi32(n - j), lanes), packed);
+        return;
+      }
+    }
     // Blending.
     P16 out;
     if constexpr (B == BlendKind::kOpaque) {
+      out = src;
+    } else if (known_opaque) {
       out = src;
     } else {
       // Alpha 0 leaves the target as it is, and alpha 255 under SRCALPHA / INVSRCALPHA writes the
@@ -474,7 +623,122 @@ struct EdgeWalker {
 
 bool Fits32(int64_t v, int64_t limit) { return v > -limit && v < limit; }
 
+// Whether every texel the triangle's samples weigh has alpha 255. Its u and v are planes, so
+// their extremes over the triangle lie within those at the corners of its bounds.
+bool FootprintOpaque(const TriangleSetup& t, const TexelStore& tex) {
+  const PixelRect& b = t.bounds;
+  if (b.Empty()) return true;
+  int64_t lo[2], hi[2];
+  for (int k = 0; k < 2; ++k) {
+    const Plane& p = t.attr[kAttrU + k];
+    lo[k] = INT64_MAX;
+    hi[k] = INT64_MIN;
+    for (int px : {b.left, b.right - 1})
+      for (int py : {b.top, b.bottom - 1}) {
+        const int64_t q = (p.At(px, py, t.ox, t.oy) + (int64_t{1} << (kDrop - 1))) >> kDrop;
+        lo[k] = std::min(lo[k], q);
+        hi[k] = std::max(hi[k], q);
+      }
+    if (t.linear) {
+      // Taps x0 = (q - 128) >> 8 and x0 + 1, the second weighted by the fraction: a fraction
+      // of 0 leaves it out.
+      lo[k] = (lo[k] - 128) >> 8;
+      const int64_t h = hi[k] - 128;
+      hi[k] = (h >> 8) + ((h & 255) != 0);
+    } else {
+      lo[k] >>= 8;
+      hi[k] >>= 8;
+    }
+  }
+  return tex.RegionOpaque(lo[0], hi[0], lo[1], hi[1]);
+}
+
+// Whether an argument's alpha is 255 at every pixel of the triangle.
+bool ArgOpaque(DWORD arg, const TriangleSetup& t, const DrawState& s) {
+  if (arg & D3DTA_COMPLEMENT) return false;
+  switch (arg & D3DTA_SELECTMASK) {
+    case D3DTA_DIFFUSE:
+    case D3DTA_CURRENT: {
+      const Plane& a = t.attr[kAttrA];
+      return a.dx == 0 && a.dy == 0 &&
+             ((a.at_origin + (int64_t{1} << (kColorFracBits - 1))) >> kColorFracBits) >= 255;
+    }
+    case D3DTA_TEXTURE:
+      return !s.texture || s.texture->all_opaque || FootprintOpaque(t, *s.texture);
+    case D3DTA_TFACTOR: return (s.tfactor >> 24) == 0xFF;
+    default: return false;
+  }
+}
+
+// A triangle's span on each row, stepped as RasterTriangleFast steps it.
+struct RowSpans {
+  PixelRect r;
+  EdgeWalker edges[3];
+  RowSpans(const TriangleSetup& t, const PixelRect& clip, int top)
+      : r(Intersect(t.bounds, clip)) {
+    for (int k = 0; k < 3; ++k) edges[k].Start(t, k, top);
+  }
+  // The span [first, last] of row py (rows in order from top); first > last when empty.
+  void Next(const TriangleSetup& t, int py, int64_t& first, int64_t& last) {
+    first = r.left;
+    last = int64_t{r.right} - 1;
+    bool empty = py < r.top || py >= r.bottom;
+    for (EdgeWalker& e : edges) {
+      if (e.kind == 1) first = std::max(first, t.ox + e.q);
+      else if (e.kind == -1) last = std::min(last, t.ox + e.q);
+      else empty = empty || e.never;
+      e.Next();
+    }
+    if (empty) first = last + 1;
+  }
+};
+
 }  // namespace
+
+bool WritesOpaque(const TriangleSetup& t, const DrawState& s) {
+  if (!s.blend) return true;
+  if (s.blend_op != D3DBLENDOP_ADD || s.src_blend != D3DBLEND_SRCALPHA ||
+      s.dest_blend != D3DBLEND_INVSRCALPHA)
+    return false;
+  const StageState& st = s.stage;
+  if (st.color_op == D3DTOP_DISABLE || st.alpha_op == D3DTOP_DISABLE)
+    return ArgOpaque(D3DTA_DIFFUSE, t, s);
+  switch (st.alpha_op) {
+    case D3DTOP_SELECTARG1: return ArgOpaque(st.alpha_arg1, t, s);
+    case D3DTOP_SELECTARG2: return ArgOpaque(st.alpha_arg2, t, s);
+    case D3DTOP_MODULATE:
+      return ArgOpaque(st.alpha_arg1, t, s) && ArgOpaque(st.alpha_arg2, t, s);
+    default: return false;
+  }
+}
+
+bool CoveredColumns(const TriangleSetup& a, const TriangleSetup* b, const PixelRect& clip,
+                    const PixelRect& rect, int* left, int* right) {
+  if (rect.Empty()) return false;
+  const PixelRect c = Intersect(clip, rect);
+  if (c.top > rect.top || c.bottom < rect.bottom) return false;
+  RowSpans sa(a, c, rect.top);
+  RowSpans sb(b ? *b : a, c, rect.top);
+  int64_t lo = c.left, hi = int64_t{c.right} - 1;
+  for (int py = rect.top; py < rect.bottom && lo <= hi; ++py) {
+    int64_t f0, l0, f1 = 1, l1 = 0;
+    sa.Next(a, py, f0, l0);
+    if (b) sb.Next(*b, py, f1, l1);
+    if (f1 <= l1 && (f0 > l0 || f1 < f0)) {
+      std::swap(f0, f1);
+      std::swap(l0, l1);
+    }
+    // [f0, l0] starts first (or is the only span); the other extends it if they touch.
+    if (f0 > l0) return false;
+    if (f1 <= l1 && f1 <= l0 + 1) l0 = std::max(l0, l1);
+    lo = std::max(lo, f0);
+    hi = std::min(hi, l0);
+  }
+  if (lo > hi) return false;
+  *left = static_cast<int>(lo);
+  *right = static_cast<int>(hi + 1);
+  return true;
+}
 
 void RasterTriangleFast(const TriangleSetup& t, const DrawState& s, const Target& target,
                         const PixelRect& clip) {
@@ -482,6 +746,10 @@ void RasterTriangleFast(const TriangleSetup& t, const DrawState& s, const Target
   if (r.Empty()) return;
   Plan plan;
   bool fast = MakePlan(s, t.linear, plan);
+  // A picture cut from an atlas may read only opaque texels though others are not.
+  if (fast && plan.sample != Sample::kNone && plan.blend == BlendKind::kAlpha &&
+      !plan.texels_opaque && t.flat_color)
+    plan.texels_opaque = FootprintOpaque(t, *s.texture);
   // Lane arithmetic is 32-bit: steps must stay small enough for eight lanes.
   const int64_t lim = int64_t{1} << 27;
   for (int k = 0; k < kAttrCount && fast; ++k) fast = Fits32(t.attr[k].dx, lim);

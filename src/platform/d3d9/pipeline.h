@@ -31,12 +31,20 @@ struct TexelStore {
   std::vector<uint8_t> bits;     // level 0, own format
   std::vector<uint32_t> widened; // only for 16-bit formats
   bool opaque_format = false;    // X8R8G8B8: alpha reads 255
+  bool all_opaque = false;       // every texel's alpha is 255 (so every sample's is)
+  // Otherwise: 8 x 8 tiles holding a texel of alpha below 255, as 2-D prefix sums over
+  // (tiles_w + 1) x (tiles_h + 1), so that any region can be asked whether it is opaque.
+  std::vector<uint32_t> clear_tiles;
+  int tiles_w = 0, tiles_h = 0;
 
   const uint32_t* Argb() const {
     return widened.empty() ? reinterpret_cast<const uint32_t*>(bits.data()) : widened.data();
   }
-  // Re-derives the sampling copy after the bits changed.
+  // Re-derives the sampling copy and what is opaque after the bits changed.
   void Rewiden();
+  // Whether every texel of columns [x_lo, x_hi] and rows [y_lo, y_hi] (wrapped) has alpha 255;
+  // false may also mean that it could not tell.
+  bool RegionOpaque(int64_t x_lo, int64_t x_hi, int64_t y_lo, int64_t y_hi) const;
 };
 
 int BytesPerTexel(D3DFORMAT format);
@@ -208,6 +216,8 @@ Color CombineStage(const StageState& stage, const Color& tex, const Color& diffu
 uint32_t BlendPixel(const DrawState& s, const Color& src, uint32_t dst);
 
 // Shades one pixel given its interpolated attributes (fixed point as in the planes).
+// ShadedSource is the colour that reaches the blend.
+Color ShadedSource(const DrawState& s, const int64_t attrs[kAttrCount], bool linear);
 uint32_t ShadePixel(const DrawState& s, const int64_t attrs[kAttrCount], bool linear,
                     uint32_t dst);
 
@@ -226,5 +236,13 @@ void RasterLine(const LineSetup& l, const DrawState& s, const Target& target,
 void RasterCoverage(int x, int y, int w, int h, const uint8_t* coverage, int pitch,
                     D3DCOLOR color, const Target& target, const PixelRect& clip);
 void FillRect(uint32_t argb, const Target& target, const PixelRect& rect);
+
+// Whether a triangle writes every pixel it covers without reading the target: blending off, or
+// SRCALPHA / INVSRCALPHA blending where every output alpha is provably 255.
+bool WritesOpaque(const TriangleSetup& t, const DrawState& s);
+// The columns [left, right) that a, with b when given, covers on every row of rect, as the
+// rasterisers decide coverage, drawing clipped to clip; false when there are none.
+bool CoveredColumns(const TriangleSetup& a, const TriangleSetup* b, const PixelRect& clip,
+                    const PixelRect& rect, int* left, int* right);
 
 }  // namespace platform::d3d9

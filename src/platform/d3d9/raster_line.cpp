@@ -50,17 +50,38 @@ void RasterLine(const LineSetup& l, const DrawState& s, const Target& target,
   const float to[kAttrCount] = {l.v1.b, l.v1.g, l.v1.r, l.v1.a, l.v1.u * l.tex_w,
                                 l.v1.v * l.tex_h};
   int64_t attrs[kAttrCount];
+  // A line of one colour and one texture coordinate (the frame's border lines) shades every
+  // pixel alike: from + (to - from) * t is from itself.
+  bool constant = true;
+  for (int k = 0; k < kAttrCount; ++k)
+    constant = constant && from[k] == to[k] && std::isfinite(from[k]);
+  Color src{};
+  bool overwrite = false;  // the blend gives src whatever the target holds
+  if (constant) {
+    for (int k = 0; k < kAttrCount; ++k) {
+      const double scale = double(int64_t{1} << (k >= kAttrU ? kTexFracBits : kColorFracBits));
+      attrs[k] = std::llround(from[k] * scale);
+    }
+    src = ShadedSource(s, attrs, s.mag_linear);
+    overwrite = !s.blend || (s.blend_op == D3DBLENDOP_ADD && s.src_blend == D3DBLEND_SRCALPHA &&
+                             s.dest_blend == D3DBLEND_INVSRCALPHA && src.a == 255);
+  }
+  const uint32_t overwritten = Pack({src.b, src.g, src.r, 255});
   for (int64_t i = first; i <= last; ++i) {
     const double t = (static_cast<double>(i) - major0) / span;
     const int64_t m = static_cast<int64_t>(std::floor(minor0 + t * minor_span + 0.5));
     const int64_t px = x_major ? i : m, py = x_major ? m : i;
     if (px < clip.left || px >= clip.right || py < clip.top || py >= clip.bottom) continue;
+    uint32_t& out = target.pixels[static_cast<size_t>(py) * target.stride + px];
+    if (constant) {
+      out = overwrite ? overwritten : BlendPixel(s, src, out);
+      continue;
+    }
     for (int k = 0; k < kAttrCount; ++k) {
       const double scale = double(int64_t{1} << (k >= kAttrU ? kTexFracBits : kColorFracBits));
       attrs[k] = std::llround((from[k] + (to[k] - from[k]) * t) * scale);
     }
-    uint32_t& dst = target.pixels[static_cast<size_t>(py) * target.stride + px];
-    dst = ShadePixel(s, attrs, s.mag_linear, dst);
+    out = ShadePixel(s, attrs, s.mag_linear, out);
   }
 }
 

@@ -136,7 +136,8 @@ void RenderQueue::Batch::Execute(const Command& c, const Target& target,
     }
     case Kind::kFill: {
       const Fill& f = fills[c.index];
-      FillRect(f.argb, target, Intersect(f.rect, band));
+      const PixelRect r = Intersect(f.rect, band);
+      if (!r.Empty()) FillRect(f.argb, target, r);
       break;
     }
     case Kind::kCoverage: {
@@ -146,6 +147,73 @@ void RenderQueue::Batch::Execute(const Command& c, const Target& target,
       break;
     }
   }
+}
+
+bool RenderQueue::Batch::CoversBand(size_t k, const std::vector<uint32_t>& bin,
+                                    const PixelRect& band, size_t* from, int* left,
+                                    int* right) const {
+  const Command& c = commands[bin[k]];
+  if (c.top > band.top || c.bottom < band.bottom) return false;
+  if (c.kind == Kind::kFill) {
+    const PixelRect r = Intersect(fills[c.index].rect, band);
+    if (r.Empty()) return false;
+    *from = k;
+    *left = r.left;
+    *right = r.right;
+    return true;
+  }
+  if (c.kind != Kind::kTriangle) return false;
+  const TriangleSetup& t = triangles[c.index];
+  const DrawState& s = states[c.state];
+  if (!WritesOpaque(t, s)) return false;
+  // A quad is two triangles in a row with one state.
+  const TriangleSetup* partner = nullptr;
+  if (k > 0) {
+    const Command& p = commands[bin[k - 1]];
+    if (p.kind == Kind::kTriangle && p.state == c.state &&
+        WritesOpaque(triangles[p.index], s))
+      partner = &triangles[p.index];
+  }
+  if (partner && CoveredColumns(t, partner, s.clip, band, left, right)) {
+    *from = k - 1;
+    return true;
+  }
+  if (CoveredColumns(t, nullptr, s.clip, band, left, right)) {
+    *from = k;
+    return true;
+  }
+  return false;
+}
+
+void RenderQueue::Batch::RunBand(int band, const Target& target) const {
+  const PixelRect rect{0, band * kBandRows, target.width,
+                       std::min(target.height, (band + 1) * kBandRows)};
+  const std::vector<uint32_t>& bin = bins[band];
+  // What a later draw overwrites, without reading it, need not be drawn: the commands before the
+  // last draw that covers most of the band run only on the columns it leaves.
+  size_t from = 0;
+  int left = 0, right = 0;
+  for (size_t k = bin.size(); k-- > 0;) {
+    const Command& c = commands[bin[k]];
+    // Cheap rejection of the many draws that are far narrower than the band.
+    if (c.kind == Kind::kTriangle) {
+      const PixelRect& b = triangles[c.index].bounds;
+      if (2 * (b.right - b.left) < rect.right - rect.left) continue;
+    }
+    if (CoversBand(k, bin, rect, &from, &left, &right) &&
+        2 * (right - left) >= rect.right - rect.left)
+      break;
+    from = 0;
+  }
+  if (from > 0) {
+    const PixelRect sides[2] = {{rect.left, rect.top, left, rect.bottom},
+                                {right, rect.top, rect.right, rect.bottom}};
+    for (const PixelRect& side : sides) {
+      if (side.Empty()) continue;
+      for (size_t k = 0; k < from; ++k) Execute(commands[bin[k]], target, side);
+    }
+  }
+  for (size_t k = from; k < bin.size(); ++k) Execute(commands[bin[k]], target, rect);
 }
 
 // ---- Queue -----------------------------------------------------------------------------------
@@ -230,11 +298,7 @@ void RenderQueue::Kick(const Target& target) {
   Batch& b = Recording();
   b.Bin(target.height);
   const int bands = (target.height + kBandRows - 1) / kBandRows;
-  pool.Start(bands, [&b, target](int band) {
-    const PixelRect rect{0, band * kBandRows, target.width,
-                         std::min(target.height, (band + 1) * kBandRows)};
-    for (uint32_t i : b.bins[band]) b.Execute(b.commands[i], target, rect);
-  });
+  pool.Start(bands, [&b, target](int band) { b.RunBand(band, target); });
   running_ = true;
   current_ = 1 - current_;
 }
@@ -245,11 +309,7 @@ void RenderQueue::Flush(const Target& target) {
   if (b.commands.empty()) return;
   b.Bin(target.height);
   const int bands = (target.height + kBandRows - 1) / kBandRows;
-  Pool().Run(bands, [&b, target](int band) {
-    const PixelRect rect{0, band * kBandRows, target.width,
-                         std::min(target.height, (band + 1) * kBandRows)};
-    for (uint32_t i : b.bins[band]) b.Execute(b.commands[i], target, rect);
-  });
+  Pool().Run(bands, [&b, target](int band) { b.RunBand(band, target); });
   b.Clear();
 }
 

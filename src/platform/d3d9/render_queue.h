@@ -1,7 +1,8 @@
 // The fast paths' command list: draws are set up at once on the calling thread and recorded;
 // the recorded commands are rasterised on worker threads, each owning horizontal bands of the
 // target and running that band's commands in submission order, so the picture equals the
-// one-by-one result.
+// one-by-one result. A band leaves out what a later draw of its batch overwrites without reading
+// it (a clear under an opaque background), which changes no pixel.
 //
 // Recording and rasterising overlap: once a batch is large enough it is handed to the workers
 // while the caller records the next one; batches run strictly one after the other. Flush
@@ -108,6 +109,12 @@ class RenderQueue {
     void Clear();
     void Bin(int height);
     void Execute(const Command& c, const Target& target, const PixelRect& band) const;
+    // Runs a band's commands, from the last one that overwrites the whole band unread.
+    void RunBand(int band, const Target& target) const;
+    // Whether command k of a band (with the one before it, for a quad) overwrites columns
+    // [left, right) of every row of the band unread, and the first of them.
+    bool CoversBand(size_t k, const std::vector<uint32_t>& bin, const PixelRect& band,
+                    size_t* from, int* left, int* right) const;
   };
 
   Batch& Recording() { return batches_[current_]; }

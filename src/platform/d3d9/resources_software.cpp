@@ -18,18 +18,72 @@ int BytesPerTexel(D3DFORMAT format) {
 }
 
 void TexelStore::Rewiden() {
-  if (format != D3DFMT_A4R4G4B4) return;
-  widened.resize(static_cast<size_t>(width) * height);
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* row = bits.data() + static_cast<size_t>(y) * pitch;
-    uint32_t* out = widened.data() + static_cast<size_t>(y) * width;
-    for (int x = 0; x < width; ++x) {
-      const uint32_t t = row[2 * x] | (row[2 * x + 1] << 8);
-      // Each 4-bit channel c widens to c * 17, so 0xF is 255 and 0x8 is 136.
-      out[x] = (((t >> 12) & 0xF) * 17u) << 24 | (((t >> 8) & 0xF) * 17u) << 16 |
-               (((t >> 4) & 0xF) * 17u) << 8 | ((t & 0xF) * 17u);
+  if (format == D3DFMT_A4R4G4B4) {
+    widened.resize(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+      const uint8_t* row = bits.data() + static_cast<size_t>(y) * pitch;
+      uint32_t* out = widened.data() + static_cast<size_t>(y) * width;
+      for (int x = 0; x < width; ++x) {
+        const uint32_t t = row[2 * x] | (row[2 * x + 1] << 8);
+        // Each 4-bit channel c widens to c * 17, so 0xF is 255 and 0x8 is 136.
+        out[x] = (((t >> 12) & 0xF) * 17u) << 24 | (((t >> 8) & 0xF) * 17u) << 16 |
+                 (((t >> 4) & 0xF) * 17u) << 8 | ((t & 0xF) * 17u);
+      }
     }
   }
+  clear_tiles.clear();
+  tiles_w = tiles_h = 0;
+  all_opaque = opaque_format;
+  if (all_opaque) return;
+  // Stops at the first texel that is not opaque, so textures with alpha pay little here.
+  const uint32_t* t = Argb();
+  const size_t n = static_cast<size_t>(width) * height;
+  size_t i = 0;
+  while (i < n && (t[i] >> 24) == 0xFF) ++i;
+  all_opaque = i == n;
+  if (all_opaque) return;
+  tiles_w = (width + 7) / 8;
+  tiles_h = (height + 7) / 8;
+  const size_t stride = static_cast<size_t>(tiles_w) + 1;
+  clear_tiles.assign(stride * (tiles_h + 1), 0);
+  for (int y = 0; y < height; ++y) {
+    const uint32_t* row = t + static_cast<size_t>(y) * width;
+    uint32_t* tiles = clear_tiles.data() + (y / 8 + 1) * stride + 1;
+    for (int x = 0; x < width; ++x)
+      if ((row[x] >> 24) != 0xFF) tiles[x / 8] = 1;
+  }
+  for (int ty = 1; ty <= tiles_h; ++ty)
+    for (int tx = 1; tx <= tiles_w; ++tx)
+      clear_tiles[ty * stride + tx] += clear_tiles[ty * stride + tx - 1] +
+                                       clear_tiles[(ty - 1) * stride + tx] -
+                                       clear_tiles[(ty - 1) * stride + tx - 1];
+}
+
+bool TexelStore::RegionOpaque(int64_t x_lo, int64_t x_hi, int64_t y_lo, int64_t y_hi) const {
+  if (all_opaque) return true;
+  if (clear_tiles.empty() || x_hi < x_lo || y_hi < y_lo || x_hi - x_lo >= width ||
+      y_hi - y_lo >= height)
+    return false;
+  const size_t stride = static_cast<size_t>(tiles_w) + 1;
+  const auto clear = [&](int x0, int x1, int y0, int y1) {  // inclusive, inside the texture
+    const int tx0 = x0 / 8, tx1 = x1 / 8 + 1, ty0 = y0 / 8, ty1 = y1 / 8 + 1;
+    return clear_tiles[ty1 * stride + tx1] - clear_tiles[ty0 * stride + tx1] -
+           clear_tiles[ty1 * stride + tx0] + clear_tiles[ty0 * stride + tx0];
+  };
+  const auto wrap = [](int64_t v, int n) {
+    const int64_t r = v % n;
+    return static_cast<int>(r < 0 ? r + n : r);
+  };
+  // A wrapped range is one or two ranges of the texture.
+  const int x0 = wrap(x_lo, width), y0 = wrap(y_lo, height);
+  const int x1 = x0 + static_cast<int>(x_hi - x_lo), y1 = y0 + static_cast<int>(y_hi - y_lo);
+  int xs[2][2] = {{x0, std::min(x1, width - 1)}, {0, x1 - width}};
+  int ys[2][2] = {{y0, std::min(y1, height - 1)}, {0, y1 - height}};
+  for (auto& xr : xs)
+    for (auto& yr : ys)
+      if (xr[1] >= xr[0] && yr[1] >= yr[0] && clear(xr[0], xr[1], yr[0], yr[1]) != 0)
+        return false;
+  return true;
 }
 
 // ---- Vertex buffer ---------------------------------------------------------------------------
