@@ -747,8 +747,10 @@ void RasterTriangleFast(const TriangleSetup& t, const DrawState& s, const Target
   Plan plan;
   bool fast = MakePlan(s, t.linear, plan);
   // A picture cut from an atlas may read only opaque texels though others are not.
+  // Worth the look only where the texels alone decide the source alpha.
   if (fast && plan.sample != Sample::kNone && plan.blend == BlendKind::kAlpha &&
-      !plan.texels_opaque && t.flat_color)
+      !plan.texels_opaque && t.flat_color &&
+      (plan.alpha == AlphaKind::kTexture || ArgOpaque(D3DTA_DIFFUSE, t, s)))
     plan.texels_opaque = FootprintOpaque(t, *s.texture);
   // Lane arithmetic is 32-bit: steps must stay small enough for eight lanes.
   const int64_t lim = int64_t{1} << 27;
