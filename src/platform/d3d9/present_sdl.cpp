@@ -63,7 +63,7 @@ void SdlPresenter::WaitForRefresh(SDL_Window* w) {
   last_present_ = SDL_GetPerformanceCounter();
 }
 
-void SdlPresenter::Present(HWND window, const uint32_t* pixels, int width, int height) {
+void SdlPresenter::Present(HWND window, const uint32_t* pixels, int width, int height, const RowCopier& copyRows) {
   if (!window || HeadlessVideo()) return;
   SDL_Window* w = platform::win32::SdlWindowOf(window);
   if (!w) return;
@@ -81,10 +81,7 @@ void SdlPresenter::Present(HWND window, const uint32_t* pixels, int width, int h
   }
   if (surface->w == width && surface->h == height && SameLayout(surface)) {
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
-    auto* row = static_cast<uint8_t*>(surface->pixels);
-    for (int y = 0; y < height; ++y, row += surface->pitch) {
-      std::memcpy(row, pixels + static_cast<size_t>(y) * width, static_cast<size_t>(width) * 4);
-    }
+    copyRows(static_cast<uint8_t*>(surface->pixels), surface->pitch);
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
   } else {
     if (!source_ || source_->pixels != pixels || source_->w != width || source_->h != height) {

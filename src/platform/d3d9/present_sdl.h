@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/d3d9/d3d9.h"
@@ -20,7 +21,10 @@ class SdlPresenter {
   ~SdlPresenter();
   SdlPresenter(const SdlPresenter&) = delete;
   SdlPresenter& operator=(const SdlPresenter&) = delete;
-  void Present(HWND window, const uint32_t* pixels, int width, int height);
+  // copyRows(target, pitch) copies the whole back buffer into a target of its size; the device
+  // runs it on its workers.
+  using RowCopier = std::function<void(uint8_t*, int)>;
+  void Present(HWND window, const uint32_t* pixels, int width, int height, const RowCopier& copyRows);
 
  private:
   void Drop();

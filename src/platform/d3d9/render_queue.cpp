@@ -318,4 +318,10 @@ void RenderQueue::Discard() {
   Recording().Clear();
 }
 
+void RenderQueue::ForRowBands(int rows, const std::function<void(int, int)>& work) {
+  WaitRunning();
+  const int bands = (rows + kBandRows - 1) / kBandRows;
+  Pool().Run(bands, [&work, rows](int band) { work(band * kBandRows, std::min(rows, (band + 1) * kBandRows)); });
+}
+
 }  // namespace platform::d3d9

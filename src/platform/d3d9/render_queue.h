@@ -78,6 +78,9 @@ class RenderQueue {
   void Flush(const Target& target);
   // Forgets every recorded command without drawing (device reset or release).
   void Discard();
+  // Runs work(first, last) over the rows [0, rows) in bands on the workers and waits for all
+  // of them; for whole-frame passes such as the present's copy. Call after Flush.
+  void ForRowBands(int rows, const std::function<void(int, int)>& work);
 
  private:
   enum class Kind : uint8_t { kTriangle, kLine, kFill, kCoverage };
