@@ -76,6 +76,13 @@ protected:
     return dest.ToString();
   }
 
+  // A fresh project made the way a game makes it: CreateAppDataFolder with its name.
+  void StartProject() {
+    project_ = NewProject();
+    folder_ = appdata_ / "Dunmarrow" / project_;
+    Run("CreateAppDataFolder('" + project_ + "')");
+  }
+
   std::string ProjectLog(const std::string& project) const {
     return test_support::ReadFile(appdata_ / "Dunmarrow" / project / (project + ".log"));
   }
@@ -84,6 +91,8 @@ protected:
   static void WriteFile(const std::filesystem::path& p, const std::string& bytes) { test_support::WriteFile(p, bytes); }
 
   std::filesystem::path appdata_, program_;
+  std::string project_;          // set by StartProject
+  std::filesystem::path folder_;  // its per-user folder
 
 private:
   std::optional<std::string> oldAppData_;

@@ -31,9 +31,7 @@ class FilesTest : public AppDataTest {
 protected:
   void SetUp() override {
     AppDataTest::SetUp();
-    project_ = NewProject();
-    folder_ = appdata_ / "Dunmarrow" / project_;
-    Run("CreateAppDataFolder('" + project_ + "')");
+    StartProject();
     DocumentsFolder = (dir_ / "Documents").string();  // never the user's own
     form_.ProgramFolder = program_.string();
     Run("function A_KeyDown(k, c) rec('key ' .. k .. ' ' .. c) end");
@@ -57,8 +55,6 @@ protected:
     return out + "\"";
   }
 
-  std::string project_;
-  fs::path folder_;
 };
 
 TEST_F(FilesTest, GetCurrentLanguageTakesTheLastLineThatIsNoComment) {

@@ -17,9 +17,7 @@ class ParamsTest : public AppDataTest {
 protected:
   void SetUp() override {
     AppDataTest::SetUp();
-    project_ = NewProject();
-    folder_ = appdata_ / "Dunmarrow" / project_;
-    Run("CreateAppDataFolder('" + project_ + "')");
+    StartProject();
   }
   std::string Log() {
     LogEngine->AddMessage("");  // writes any pending repeat line
@@ -28,8 +26,6 @@ protected:
   // A profile file's plain text (the store scrambles it).
   std::string ProfileFile(const char* name) { return Scrambled(ReadFile(folder_ / name)); }
 
-  std::string project_;
-  fs::path folder_;
 };
 
 TEST_F(ParamsTest, SetParamsToCodeAppliesFourSettingsAndStoresTheList) {
