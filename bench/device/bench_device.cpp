@@ -73,6 +73,21 @@ struct Result {
   double fps, ns_per_pixel, submit_ms;  // submit: the draw calls, before Present rasterises
 };
 
+// Seconds per frame of Frame, run for Seconds (at least two frames, at most MaxFrames).
+template <typename Frame>
+double TimeFrames(Frame& frame, double seconds, int max_frames, int* count = nullptr) {
+  const auto start = std::chrono::steady_clock::now();
+  int frames = 0;
+  double elapsed = 0;
+  while (frames < max_frames && (elapsed < seconds || frames < 2)) {
+    frame();
+    ++frames;
+    elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  if (count) *count = frames;
+  return elapsed / frames;
+}
+
 Result Run(IDirect3DDevice9* dev, IDirect3DTexture9* atlas, IDirect3DVertexBuffer9* bg,
            std::vector<Sprite>& sprites, double seconds, int max_frames) {
   double pixels = 0;
@@ -118,15 +133,8 @@ Result Run(IDirect3DDevice9* dev, IDirect3DTexture9* atlas, IDirect3DVertexBuffe
   };
   frame();  // warm-up
   submit = 0;
-  const auto start = std::chrono::steady_clock::now();
   int frames = 0;
-  double elapsed = 0;
-  while (frames < max_frames && (elapsed < seconds || frames < 2)) {
-    frame();
-    ++frames;
-    elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  }
-  const double per_frame = elapsed / frames;
+  const double per_frame = TimeFrames(frame, seconds, max_frames, &frames);
   return {1.0 / per_frame, per_frame * 1e9 / pixels, submit * 1e3 / frames};
 }
 
@@ -165,15 +173,7 @@ double FixedFrames(IDirect3DDevice9* dev, IDirect3DTexture9* picture, IDirect3DV
     dev->Present(nullptr, nullptr, nullptr, nullptr);
   };
   frame();  // warm-up
-  const auto start = std::chrono::steady_clock::now();
-  int frames = 0;
-  double elapsed = 0;
-  while (frames < max_frames && (elapsed < seconds || frames < 2)) {
-    frame();
-    ++frames;
-    elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  }
-  return elapsed * 1e3 / frames;
+  return TimeFrames(frame, seconds, max_frames) * 1e3;
 }
 
 void RunFixed(IDirect3DDevice9* dev, double seconds, bool fast_only) {

@@ -9,26 +9,12 @@
 #include "runtime/Rounding.h"
 #include "runtime/Strings.h"
 
-namespace {
-
-// Text equals Lower (lower case, of Text's length) when its letters are lowered.
-bool EqualsLowered(std::string_view text, const char* lower) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 TDrawPictureKey MatchDrawPictureKey(std::string_view text) {
   // Every call reads about ten keys: the length and the first letter leave at most three keys to
   // compare.
   using K = TDrawPictureKey;
   if (text.empty()) return K::None;
-  auto is = [text](const char* lower, K key) { return EqualsLowered(text, lower) ? key : K::None; };
+  auto is = [text](const char* lower, K key) { return rtl::SameText(text, lower) ? key : K::None; };
   char first = text[0];
   if (first >= 'A' && first <= 'Z') first = static_cast<char>(first - 'A' + 'a');
   switch (text.size()) {
@@ -127,7 +113,7 @@ bool PreparePictureDraw(TMainForm& form, const TDrawPictureParams& p, TPictureDr
     LogEngine->AddError("GScaleX = " + rtl::FloatToStr(gsx) + " GScaleY = " + rtl::FloatToStr(gsy));
   }
 
-  call.Alpha = DrawByteOfRound(p.Alpha * group.Alpha);
+  call.Alpha = rtl::LowByteOfRound(p.Alpha * group.Alpha);
   call.X = p.X;
   call.Y = p.Y;
   call.Angle = static_cast<double>(static_cast<long double>(p.Angle) * 180.0L /

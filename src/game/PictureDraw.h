@@ -22,16 +22,6 @@ enum class TDrawPictureKey : uint8_t {
   TransX, TransY, Filter, Rect, Splash,
 };
 
-// rtl::LowByteOfRound, without its floating-point remainder where the rounded value fits a
-// 64-bit integer exactly (every value a script passes in practice); the same byte for any value.
-inline uint8_t DrawByteOfRound(double value) {
-  constexpr double kExact = 4503599627370496.0;  // 2^52: the rounded value is an exact integer
-  if (value > -kExact && value < kExact) {
-    return static_cast<uint8_t>(static_cast<int64_t>(std::nearbyint(value)) & 0xFF);
-  }
-  return rtl::LowByteOfRound(value);
-}
-
 // The key Text stands for, its letters compared without case; allocates nothing.
 TDrawPictureKey MatchDrawPictureKey(std::string_view text);
 

@@ -9,21 +9,11 @@
 #include "platform/win32/win32_folders.h"
 #include "runtime/Errors.h"
 #include "runtime/Files.h"
+#include "runtime/Strings.h"
 
 namespace win32 = platform::win32;
 
 namespace script_files {
-
-namespace {
-
-bool SameNameNoCase(std::string_view a, std::string_view b) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-           return lower(x) == lower(y);
-         });
-}
-
-}  // namespace
 
 std::string LanguageLine(const rtl::TStringList& lines) {
   std::string language;
@@ -105,7 +95,7 @@ std::vector<std::string> ReloadScriptNames() {
     if (entry.dwFileAttributes == win32::FILE_ATTRIBUTE_DIRECTORY || entry.dwFileAttributes == 0) continue;
     if (name == "." || name == ".." || name == "AllLua.lua" || name == "AllLua.luac") continue;
     const bool taken =
-        std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameNameNoCase(n, name); });
+        std::any_of(names.begin(), names.end(), [&](const std::string& n) { return rtl::SameText(n, name); });
     if (!taken) names.push_back(name);
   } while (win32::FindNextFileA(find, &entry));
   win32::FindClose(find);

@@ -264,6 +264,7 @@ public:
   // Each ";"-closed item of Text, less leading TAB, CR and LF, goes to the store's AddLine.
   static void SplitItems(const std::string& text, tAssArray& store);
   void SaveProfile();  // both profile files
+  void SaveGameParams(const char* operation);  // "GameParams.txt"; a failure is logged
 
   // --- sound (main_sound.cpp)
   int InitSound(lua_State* L);

@@ -30,12 +30,12 @@ constexpr const char* kExcludedParams[] = {
 
 // The per-user folder under the application-data folder, made with its parents; "" when the
 // environment has no application-data folder.
-std::string MakeProjectFolder(const std::string& projectName) {
+std::string MakeProjectFolder(const std::string& projectName, const char* operation) {
   const std::string appdata = win32::GetEnvironmentText("APPDATA");
   if (appdata.empty()) return {};
   const std::string folder = appdata + "\\Dunmarrow\\" + projectName;
   if (!rtl::ForceDirectories(folder)) {
-    LogEngine->AddWarning("TMainForm.CreateAppDataFolder cannot create the folder " + folder);
+    LogEngine->AddWarning(std::string("TMainForm.") + operation + " cannot create the folder " + folder);
   }
   return folder + "\\";
 }
@@ -81,7 +81,7 @@ int TMainForm::CreateAppDataFolder(lua_State* L) {
 
   ProgramPath = rtl::ProgramFolder();
   AppDataFolder = ProgramPath;
-  if (const std::string folder = MakeProjectFolder(ProjectName); !folder.empty()) {
+  if (const std::string folder = MakeProjectFolder(ProjectName, "CreateAppDataFolder"); !folder.empty()) {
     AppDataFolder = folder;
     // The file's name is put together at run time, as the game data expects.
     ReadModeCodes(ProgramPath + "\\cer" + "tifi" + "cate" + ".txt", ModeCode1, ModeCode2);
@@ -164,7 +164,7 @@ void TMainForm::ApplyProjectSettings(const std::string& settings) {
 
   ProgramPath = rtl::ProgramFolder();
   AppDataFolder = ProgramPath;
-  if (const std::string folder = MakeProjectFolder(ProjectName); !folder.empty()) AppDataFolder = folder;
+  if (const std::string folder = MakeProjectFolder(ProjectName, "LoadLuas"); !folder.empty()) AppDataFolder = folder;
   LogEngine->MainLog = LogEngine->AddLogFile(AppDataFolder + ProjectName + ".log");
   if (GameParams && ProjectName != StoresProjectName) {
     LogEngine->AddWarning("TMainForm.LoadLuas the parameters and the profile still hold the pairs of the project " +

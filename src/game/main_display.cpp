@@ -8,7 +8,6 @@
 #include "game/main.h"
 
 #include <cmath>
-#include <exception>
 
 #include "foundation/KeshLogEngine.h"
 #include "frame/App.h"
@@ -149,12 +148,7 @@ void TMainForm::ChangeWindowMode() {
     LogEngine->AddMessage("ChangeWindowMode KeshSurfaceEngine3D.FullScreen=" + flag);
     if (GameParams) {
       GameParams->SetValue("Fullscreen", flag);
-      // A disk that cannot take the file must not end the game as an unsupported mode.
-      try {
-        GameParams->SaveToFile(AppDataFolder + "GameParams.txt");
-      } catch (const std::exception& e) {
-        LogEngine->AddError("TMainForm.ChangeWindowMode " + std::string(e.what()));
-      }
+      SaveGameParams("ChangeWindowMode");  // a full disk must not end the game as an unsupported mode
     }
 
     LogEngine->AddMessage("InitD3D KeshSurfaceEngine3D.InitWidth=" + IntToStr(e.InitWidth) +

@@ -44,10 +44,10 @@ void ReadDrawPictureParams(lua_State* L, TDrawPictureParams& p) {
       }
       case TDrawPictureKey::X: p.X = LuaArgNumber(L, v); break;
       case TDrawPictureKey::Y: p.Y = LuaArgNumber(L, v); break;
-      case TDrawPictureKey::Alpha: p.Alpha = DrawByteOfRound(LuaArgNumber(L, v)); break;
+      case TDrawPictureKey::Alpha: p.Alpha = rtl::LowByteOfRound(LuaArgNumber(L, v)); break;
       case TDrawPictureKey::Color: p.Color = LuaArgInteger(L, v); break;
-      case TDrawPictureKey::ColorPower: p.ColorPower = DrawByteOfRound(LuaArgNumber(L, v)); break;
-      case TDrawPictureKey::OutputMode: p.OutputMode = DrawByteOfRound(LuaArgNumber(L, v)); break;
+      case TDrawPictureKey::ColorPower: p.ColorPower = rtl::LowByteOfRound(LuaArgNumber(L, v)); break;
+      case TDrawPictureKey::OutputMode: p.OutputMode = rtl::LowByteOfRound(LuaArgNumber(L, v)); break;
       case TDrawPictureKey::Angle: p.Angle = LuaArgNumber(L, v); break;
       case TDrawPictureKey::ScaleX: p.ScaleX = LuaArgNumber(L, v); break;
       case TDrawPictureKey::ScaleY: p.ScaleY = LuaArgNumber(L, v); break;

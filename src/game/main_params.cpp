@@ -19,14 +19,6 @@
 
 namespace {
 
-// Lower case for the letters A to Z only, as the setting names are compared.
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 void WarnNoStore(const char* operation) {
   LogEngine->AddWarning(std::string("TMainForm.") + operation +
                         " called before CreateAppDataFolder: there is no store to change");
@@ -70,7 +62,7 @@ int TMainForm::GetParamsFromCode(lua_State* L) {
 int TMainForm::SetParamsToCode(lua_State* L) {
   const std::string text = LuaArgText(L, 1);
   LogEngine->AddHint("TMainForm.A_SetParamsToCode " + text);
-  const std::string lower = LowerAscii(text);
+  const std::string lower = rtl::LowerCase(text);  // letters A to Z only
 
   if (const std::string level = ExtractParamValue(lower, "detalizationmode"); !level.empty()) {
     uint8_t mode = 0;
@@ -100,12 +92,17 @@ int TMainForm::SetParamsToCode(lua_State* L) {
   }
   GameParams->Clear();
   SplitItems(text, *GameParams);
+  SaveGameParams("A_SetParamsToCode");
+  return 0;
+}
+
+void TMainForm::SaveGameParams(const char* operation) {
+  // A disk that cannot take the file is logged; nothing of it reaches the script or the game.
   try {
     GameParams->SaveToFile(AppDataFolder + "GameParams.txt");
   } catch (const std::exception& e) {
-    LogEngine->AddError("TMainForm.A_SetParamsToCode " + std::string(e.what()));
+    LogEngine->AddError(std::string("TMainForm.") + operation + " " + e.what());
   }
-  return 0;
 }
 
 int TMainForm::GetProfileFromCode(lua_State* L) {

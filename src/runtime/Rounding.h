@@ -17,6 +17,9 @@ template <typename Unsigned>
 inline Unsigned LowBitsOfRound(double value) {
   static_assert(std::is_unsigned_v<Unsigned> && sizeof(Unsigned) <= 4);
   if (!std::isfinite(value)) return 0;
+  // Every value a script passes in practice rounds to an integer that int64_t holds exactly.
+  constexpr double kExact = 4503599627370496.0;  // 2^52
+  if (value > -kExact && value < kExact) return static_cast<Unsigned>(static_cast<int64_t>(std::nearbyint(value)));
   constexpr double kModulus = static_cast<double>(std::numeric_limits<Unsigned>::max()) + 1.0;
   double low = std::fmod(std::nearbyint(value), kModulus);  // exact, and inside +-kModulus
   if (low < 0) low += kModulus;

@@ -2,7 +2,13 @@
 // folders, and small file helpers.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "foundation/KeshLogEngine.h"
@@ -30,6 +36,32 @@ inline std::filesystem::path UseFreshLog() {
   auto path = ScratchRoot() / ("test-" + std::to_string(++counter) + ".log");
   LogEngine->MainLog = LogEngine->AddLogFile(path.string());
   return path;
+}
+
+// Crash safety: Kills times, a child process runs Work (which never returns) and is killed with
+// SIGKILL at a random moment MinUs to MaxUs after it starts; after each kill Check(kill) looks
+// at what the child left. The seed is in the failure message.
+template <typename Work, typename Check>
+void KillAtRandomMoments(int kills, int minUs, int maxUs, Work work, Check check) {
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> delayUs(minUs, maxUs);
+  for (int kill = 0; kill < kills; ++kill) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      alarm(10);  // ends itself should the parent never come back for it
+      work(kill);
+      _exit(1);
+    }
+    usleep(static_cast<useconds_t>(delayUs(random)));
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child ended by itself";
+    check(kill);
+  }
 }
 
 }  // namespace game_test

@@ -1,11 +1,7 @@
 // Profile saves killed at random moments: each file must still load whole, as one of the saves.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -66,34 +62,23 @@ TEST(AssArrayCrashTest, KilledSavesLeaveEveryFileWholeAsOneOfTheSaves) {
   store.SaveGroupToFile(zazo, 0);
   store.SaveGroupToFile(profile, 1);
 
-  const unsigned seed = std::random_device{}();
-  SCOPED_TRACE("seed " + std::to_string(seed));
-  std::mt19937 random(seed);
-  std::uniform_int_distribution<int> delayUs(300, 4000);
   int leftovers = 0;
-  for (int kill = 0; kill < 50; ++kill) {
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      alarm(10);  // ends itself should the parent never come back for it
-      tAssArray saver;
-      for (int n = kill;; ++n) {
-        Fill(saver, sets[n % 2]);
-        saver.SaveGroupToFile(zazo, 0);
-        saver.SaveGroupToFile(profile, 1);
-      }
-    }
-    usleep(static_cast<useconds_t>(delayUs(random)));
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "saver ended by itself";
-
-    const PairList z = Load(zazo, 0), p = Load(profile, 1);
-    EXPECT_TRUE(z == sets[0].group0 || z == sets[1].group0) << "kill " << kill << ": " << z.size() << " pairs";
-    EXPECT_TRUE(p == sets[0].group1 || p == sets[1].group1) << "kill " << kill << ": " << p.size() << " pairs";
-    leftovers += fs::exists(zazo + ".tmp") + fs::exists(profile + ".tmp");
-  }
+  game_test::KillAtRandomMoments(
+      50, 300, 4000,
+      [&](int kill) {
+        tAssArray saver;
+        for (int n = kill;; ++n) {
+          Fill(saver, sets[n % 2]);
+          saver.SaveGroupToFile(zazo, 0);
+          saver.SaveGroupToFile(profile, 1);
+        }
+      },
+      [&](int kill) {
+        const PairList z = Load(zazo, 0), p = Load(profile, 1);
+        EXPECT_TRUE(z == sets[0].group0 || z == sets[1].group0) << "kill " << kill << ": " << z.size() << " pairs";
+        EXPECT_TRUE(p == sets[0].group1 || p == sets[1].group1) << "kill " << kill << ": " << p.size() << " pairs";
+        leftovers += fs::exists(zazo + ".tmp") + fs::exists(profile + ".tmp");
+      });
   // How often a kill caught a write half done; informative only, it depends on timing.
   RecordProperty("leftover_temporaries", leftovers);
 
