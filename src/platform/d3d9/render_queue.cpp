@@ -2,7 +2,10 @@
 // dynamically, so a band crowded with sprites does not hold up the others.
 #include "platform/d3d9/render_queue.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -40,49 +43,77 @@ BandThreadPool::~BandThreadPool() {
   for (auto& t : workers_) t.join();
 }
 
+namespace {
+
+// A wake-up through the kernel costs tens of microseconds on some machines (virtual ones above
+// all), more than a band takes: between the batches of a frame the threads spin a little first.
+constexpr auto kSpin = std::chrono::microseconds(200);
+
+template <typename Ready>
+bool SpinUntil(Ready ready) {
+  const auto until = std::chrono::steady_clock::now() + kSpin;
+  for (int i = 1;; ++i) {
+    if (ready()) return true;
+    _mm_pause();
+    if ((i & 63) == 0 && std::chrono::steady_clock::now() >= until) return false;
+  }
+}
+
+}  // namespace
+
 void BandThreadPool::Drain() {
+  uint64_t t = ticket_.load();
   for (;;) {
-    const int i = next_.fetch_add(1);
-    if (i >= count_.load()) return;
+    const int i = IndexOf(t), count = CountOf(t);
+    if (i >= count) return;
+    if (!ticket_.compare_exchange_weak(t, t + 1)) continue;
     task_(i);
-    if (done_.fetch_add(1) + 1 == count_.load()) {
+    if (done_.fetch_add(1) + 1 == count && waiting_.load()) {
       std::lock_guard<std::mutex> lock(mutex_);
       finished_.notify_all();
     }
+    t = ticket_.load();
   }
 }
 
 void BandThreadPool::WorkerLoop() {
-  uint64_t seen = 0;
+  uint32_t seen = 0;
   for (;;) {
-    {
+    const auto fresh = [&] { return stop_.load() || GenerationOf(ticket_.load()) != seen; };
+    if (!SpinUntil(fresh)) {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
-      if (stop_) return;
-      seen = generation_;
+      ++sleeping_;
+      wake_.wait(lock, fresh);
+      --sleeping_;
     }
+    if (stop_.load()) return;
+    seen = GenerationOf(ticket_.load());
     Drain();
   }
 }
 
 void BandThreadPool::Start(int count, std::function<void(int)> task) {
   Wait();
+  bool wake;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    // The task and count are published before next_ reopens, so a worker that takes an index
+    // The task is published before the ticket opens the batch, so a worker that claims an index
     // sees the task it belongs to.
     task_ = std::move(task);
     done_ = 0;
-    count_ = count;
-    next_ = 0;
-    ++generation_;
+    const uint64_t generation = GenerationOf(ticket_.load()) + 1;
+    ticket_ = ((generation & 0xFFFFFF) << 40) | (static_cast<uint64_t>(count) << 20);
+    wake = sleeping_ > 0;
   }
-  wake_.notify_all();
+  if (wake) wake_.notify_all();
 }
 
 void BandThreadPool::Wait() {
+  if (SpinUntil([&] { return Done(); })) return;
   std::unique_lock<std::mutex> lock(mutex_);
+  waiting_ = true;
   finished_.wait(lock, [&] { return Done(); });
+  waiting_ = false;
 }
 
 void BandThreadPool::Run(int count, std::function<void(int)> task) {

@@ -31,7 +31,7 @@ class BandThreadPool {
   int Workers() const { return static_cast<int>(workers_.size()); }
   void Run(int count, std::function<void(int)> task);
   void Start(int count, std::function<void(int)> task);
-  bool Done() const { return done_.load() >= count_.load(); }
+  bool Done() const { return done_.load() >= CountOf(ticket_.load()); }
   void Wait();
   // Takes part in the batch started last, then waits for it.
   void Join() {
@@ -42,16 +42,21 @@ class BandThreadPool {
  private:
   void WorkerLoop();
   void Drain();
+  // The batch's generation, task count and next unclaimed index in one word, so that a worker
+  // late from one batch can never claim an index of the next.
+  static uint32_t GenerationOf(uint64_t t) { return static_cast<uint32_t>(t >> 40); }
+  static int CountOf(uint64_t t) { return static_cast<int>((t >> 20) & 0xFFFFF); }
+  static int IndexOf(uint64_t t) { return static_cast<int>(t & 0xFFFFF); }
 
   std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable wake_, finished_;
   std::function<void(int)> task_;
-  std::atomic<int> count_{0};
-  std::atomic<int> next_{0};
+  std::atomic<uint64_t> ticket_{0};
   std::atomic<int> done_{0};
-  uint64_t generation_ = 0;
-  bool stop_ = false;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> waiting_{false};  // the caller sleeps in Wait
+  int sleeping_ = 0;                  // workers asleep (under mutex_)
 };
 
 class RenderQueue {
