@@ -5,7 +5,9 @@
 // bilinearly, as a stretched picture looked before.
 #include "platform/d3d9/present_sdl.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/win32/win32_sdl.h"
 
@@ -30,6 +32,15 @@ bool SameLayout(const SDL_Surface* surface) {
   return f == SDL_PIXELFORMAT_ARGB8888 || f == SDL_PIXELFORMAT_RGB888;
 }
 
+// One refresh of the window's display (60 Hz when it does not say).
+uint64_t RefreshTicks(SDL_Window* w) {
+  SDL_DisplayMode mode;
+  const int display = SDL_GetWindowDisplayIndex(w);
+  const int refresh =
+      (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0) ? mode.refresh_rate : 60;
+  return SDL_GetPerformanceFrequency() / static_cast<uint64_t>(refresh);
+}
+
 }  // namespace
 
 bool ClientSize(HWND window, int* width, int* height) {
@@ -39,34 +50,70 @@ bool ClientSize(HWND window, int* width, int* height) {
   return *width > 0 && *height > 0;
 }
 
-SdlPresenter::~SdlPresenter() { Drop(); }
+// Every presenter, so that a change to any window first lets frames in flight finish.
+std::mutex g_presenters_mutex;
+std::vector<SdlPresenter*> g_presenters;
+
+void SettleAllPresenters() {
+  std::lock_guard<std::mutex> lock(g_presenters_mutex);
+  for (SdlPresenter* p : g_presenters) p->Settle();
+}
+
+SdlPresenter::~SdlPresenter() {
+  Drop();
+  if (shower_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    shower_.join();
+    std::lock_guard<std::mutex> lock(g_presenters_mutex);
+    g_presenters.erase(std::find(g_presenters.begin(), g_presenters.end(), this));
+  }
+}
 
 void SdlPresenter::Drop() {
+  Settle();
   if (source_) SDL_FreeSurface(source_);
   source_ = nullptr;
   window_ = nullptr;
 }
 
-void SdlPresenter::WaitForRefresh(SDL_Window* w) {
-  if (VsyncTurnedOff()) return;
-  SDL_DisplayMode mode;
-  const int display = SDL_GetWindowDisplayIndex(w);
-  const int refresh =
-      (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0) ? mode.refresh_rate : 60;
-  const uint64_t freq = SDL_GetPerformanceFrequency();
-  const uint64_t frame = freq / static_cast<uint64_t>(refresh);
-  const uint64_t now = SDL_GetPerformanceCounter();
-  if (last_present_ != 0 && now - last_present_ < frame) {
-    const uint64_t wait_ms = (frame - (now - last_present_)) * 1000 / freq;
-    if (wait_ms > 0) SDL_Delay(static_cast<Uint32>(wait_ms));
+void SdlPresenter::Settle() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return !pending_; });
+}
+
+void SdlPresenter::ShowLoop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return pending_ || stop_; });
+    if (!pending_) return;
+    SDL_Window* w = window_;
+    const uint64_t frame = refresh_ticks_;
+    lock.unlock();
+    if (frame != 0) {
+      // Emulates the default presentation interval: at most one frame a refresh.
+      const uint64_t now = SDL_GetPerformanceCounter();
+      if (last_shown_ != 0 && now - last_shown_ < frame) {
+        const uint64_t wait_ms = (frame - (now - last_shown_)) * 1000 / SDL_GetPerformanceFrequency();
+        if (wait_ms > 0) SDL_Delay(static_cast<Uint32>(wait_ms));
+      }
+      last_shown_ = SDL_GetPerformanceCounter();
+    }
+    SDL_UpdateWindowSurface(w);
+    lock.lock();
+    pending_ = false;
+    changed_.notify_all();
   }
-  last_present_ = SDL_GetPerformanceCounter();
 }
 
 void SdlPresenter::Present(HWND window, const uint32_t* pixels, int width, int height, const RowCopier& copyRows) {
   if (!window || HeadlessVideo()) return;
   SDL_Window* w = platform::win32::SdlWindowOf(window);
   if (!w) return;
+  Settle();
   if (w != window_) {
     Drop();
     window_ = w;
@@ -95,8 +142,20 @@ void SdlPresenter::Present(HWND window, const uint32_t* pixels, int width, int h
       SDL_BlitScaled(source_, nullptr, surface, nullptr);
     }
   }
-  WaitForRefresh(w);
-  SDL_UpdateWindowSurface(w);
+  if (!shower_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(g_presenters_mutex);
+      g_presenters.push_back(this);
+    }
+    platform::win32::SetWindowSettler(&SettleAllPresenters);
+    shower_ = std::thread([this] { ShowLoop(); });
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    refresh_ticks_ = VsyncTurnedOff() ? 0 : RefreshTicks(w);
+    pending_ = true;
+  }
+  changed_.notify_all();
 }
 
 }  // namespace platform::d3d9

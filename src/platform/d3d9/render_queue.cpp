@@ -54,8 +54,14 @@ bool SpinUntil(Ready ready) {
   const auto until = std::chrono::steady_clock::now() + kSpin;
   for (int i = 1;; ++i) {
     if (ready()) return true;
-    _mm_pause();
-    if ((i & 63) == 0 && std::chrono::steady_clock::now() >= until) return false;
+    // Pausing keeps the core; yielding lends it to a runnable thread such as the display
+    // server's, which shows the frame before while this one is drawn.
+    if (i < 64) {
+      _mm_pause();
+    } else {
+      std::this_thread::yield();
+      if ((i & 7) == 0 && std::chrono::steady_clock::now() >= until) return false;
+    }
   }
 }
 

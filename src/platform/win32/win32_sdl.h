@@ -14,6 +14,10 @@ namespace platform::win32 {
 // The SDL window behind a window handle; nullptr for no window (or a destroyed one).
 SDL_Window* SdlWindowOf(HWND hwnd);
 
+// Called on the main thread before the stand-in changes or destroys an SDL window, so that a
+// frame still being shown from another thread is finished first. One function; nullptr: none.
+void SetWindowSettler(void (*settle)());
+
 // Initialises SDL's video once, on the main thread; false when there is no video at all. When
 // no display can be opened and no driver was chosen, SDL's dummy driver is used instead.
 bool EnsureSdlVideo();

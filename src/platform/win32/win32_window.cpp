@@ -41,6 +41,12 @@ std::map<Uint32, HWND> bySdlId;
 uintptr_t nextHandle = 0x10010;
 HWND activeWindow = nullptr;
 
+void (*windowSettler)() = nullptr;
+
+void Settle() {
+  if (windowSettler) windowSettler();
+}
+
 HWND const kTaskbar = reinterpret_cast<HWND>(static_cast<uintptr_t>(0xFFFF0100u));
 std::vector<std::string> iconNames;  // handle i+1 names iconNames[i]
 
@@ -106,6 +112,7 @@ void RememberPlacement(SDL_Window* sdl, POINT origin, SIZE client) {
 // Brings the SDL window in line with the record.
 void ApplyToSdl(Window& w) {
   if (!w.sdl) return;
+  Settle();
   const bool caption = HasCaption(w.style);
   const bool covers = !caption && w.rect.left == 0 && w.rect.top == 0 &&
                       w.rect.right == detail::ScreenWidth() && w.rect.bottom == detail::ScreenHeight();
@@ -264,6 +271,8 @@ std::string Utf16ToUtf8Text(const std::u16string& text) { return Utf16ToUtf8(tex
 
 }  // namespace detail
 
+void SetWindowSettler(void (*settle)()) { windowSettler = settle; }
+
 SDL_Window* SdlWindowOf(HWND hwnd) {
   Window* w = detail::FindWindowRecord(hwnd);
   return w && !w->destroying ? w->sdl : nullptr;
@@ -395,7 +404,10 @@ BOOL DestroyWindow(HWND hwnd) {
     if (gone && gone->sdl) bySdlId.erase(SDL_GetWindowID(gone->sdl));
   }
   sentClient.erase(hwnd);
-  if (gone && gone->sdl) SDL_DestroyWindow(gone->sdl);
+  if (gone && gone->sdl) {
+    Settle();
+    SDL_DestroyWindow(gone->sdl);
+  }
   detail::DropMessagesOf(hwnd);
   return TRUE;
 }
