@@ -6,7 +6,10 @@
 // sprite pixel, for the fast paths and the reference rasteriser; first the fixed cost of a frame
 // with nothing on it and with only a background.
 //
-// Usage: bench_device [seconds per case, default 2] [fast]  ("fast": skip the reference path)
+// Usage: bench_device [seconds per case, default 2] [fast] [window]
+//   fast: skip the reference path; window: present every frame into a window of the back
+//   buffer's size (needs a display, e.g. xvfb-run -s "-screen 0 1600x1280x24"; set
+//   SDL_RENDER_VSYNC=0 so that no refresh wait caps the frame rate). Headless otherwise.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
+#include "platform/win32/win32.h"
 
 using namespace platform::d3d9;
 
@@ -69,6 +73,30 @@ void WriteQuad(IDirect3DVertexBuffer9* vb, float w, float h, float u0, float v0,
   vb->Unlock();
 }
 
+// Lets the window's messages through between frames, as a game loop does.
+bool g_window = false;
+void Pump() {
+  if (!g_window) return;
+  platform::win32::MSG msg{};
+  while (platform::win32::PeekMessage(&msg, nullptr, 0, 0, platform::win32::PM_REMOVE)) {
+    platform::win32::TranslateMessage(&msg);
+    platform::win32::DispatchMessage(&msg);
+  }
+}
+
+platform::win32::HWND OpenWindow() {
+  using namespace platform::win32;
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = DefWindowProc;
+  wc.lpszClassName = "Bench Window";
+  RegisterClassA(&wc);
+  const DWORD style = WS_VISIBLE | WS_CAPTION;
+  RECT r{0, 0, kWidth, kHeight};
+  AdjustWindowRect(&r, style, FALSE);
+  return CreateWindowA("Bench Window", "bench_device", style, 0, 0, r.right - r.left,
+                       r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+}
+
 struct Result {
   double fps, ns_per_pixel, submit_ms;  // submit: the draw calls, before Present rasterises
 };
@@ -80,6 +108,7 @@ double TimeFrames(Frame& frame, double seconds, int max_frames, int* count = nul
   int frames = 0;
   double elapsed = 0;
   while (frames < max_frames && (elapsed < seconds || frames < 2)) {
+    Pump();
     frame();
     ++frames;
     elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -224,7 +253,16 @@ void RunFixed(IDirect3DDevice9* dev, double seconds, bool fast_only) {
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
-  const bool fast_only = argc > 2 && std::strcmp(argv[2], "fast") == 0;
+  bool fast_only = false;
+  for (int i = 2; i < argc; ++i) {
+    fast_only = fast_only || std::strcmp(argv[i], "fast") == 0;
+    g_window = g_window || std::strcmp(argv[i], "window") == 0;
+  }
+  platform::win32::HWND window = nullptr;
+  if (g_window && !(window = OpenWindow())) {
+    std::fprintf(stderr, "bench_device: no window\n");
+    return 1;
+  }
   if (const char* t = std::getenv("QUORREL_RASTER_THREADS")) SetRasterThreads(std::atoi(t));
   IDirect3D9* d3d = Direct3DCreate9(0x8000001F);
   D3DPRESENT_PARAMETERS pp{};
@@ -234,8 +272,9 @@ int main(int argc, char** argv) {
   pp.BackBufferCount = 1;
   pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
   pp.Windowed = TRUE;
+  pp.hDeviceWindow = window;
   IDirect3DDevice9* dev = nullptr;
-  if (!d3d || d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x20, &pp, &dev) != D3D_OK) {
+  if (!d3d || d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, 0x20, &pp, &dev) != D3D_OK) {
     std::fprintf(stderr, "bench_device: CreateDevice failed\n");
     return 1;
   }
@@ -271,8 +310,8 @@ int main(int argc, char** argv) {
   WriteQuad(bg, kWidth, kHeight, 0.5f / kAtlas, 0.5f / kAtlas, 1 - 0.5f / kAtlas,
             1 - 0.5f / kAtlas, 0xFFFFFFFF);
 
-  std::printf("software device, %d x %d, %u hardware threads\n", kWidth, kHeight,
-              std::thread::hardware_concurrency());
+  std::printf("software device, %d x %d, %u hardware threads, %s\n", kWidth, kHeight,
+              std::thread::hardware_concurrency(), window ? "in a window" : "headless");
   RunFixed(dev, seconds, fast_only);
   std::printf("%-10s %8s %12s %14s %12s\n", "path", "sprites", "frames/s", "ns/sprite px",
               "submit ms");

@@ -28,6 +28,12 @@ enum class BlendKind { kOpaque, kAlpha, kAdd };
 enum class ColorKind { kModulate, kTfactor, kDiffuse, kTexture };
 enum class AlphaKind { kModulate, kTexture, kDiffuse };
 
+// Pixels in "P16" form: a row of eight packed pixels unpacked against zero, so lo holds the four
+// 16-bit channels of pixels 0, 1 | 4, 5 and hi those of pixels 2, 3 | 6, 7. packus undoes it.
+struct P16 {
+  __m256i lo, hi;
+};
+
 struct Plan {
   Sample sample = Sample::kNone;
   BlendKind blend = BlendKind::kOpaque;
@@ -38,6 +44,11 @@ struct Plan {
   int w_mask = 0, h_mask = 0, w_shift = 0;
   bool force_alpha = false;  // X8R8G8B8 texture: alpha reads 255
   bool texels_opaque = true;  // every sample's alpha is 255 (no texture read: white)
+  // The same for every row of a triangle, so worked out once (PrepareRows).
+  P16 flat_d, tf;                // flat diffuse colour, texture factor
+  __m256i u_steps, v_steps;      // lane * du, lane * dv
+  bool plain = false;            // flat white diffuse: MODULATE leaves the texel as it is
+  bool known_opaque = false;     // every source alpha is 255 under alpha blending
 };
 
 bool IsDiffuse(DWORD a) { return a == D3DTA_DIFFUSE || a == D3DTA_CURRENT; }
@@ -180,12 +191,6 @@ __attribute__((target("avx2"))) inline void Store(uint32_t* p, int count, __m256
   else
     _mm256_maskstore_epi32(reinterpret_cast<int*>(p), live, v);
 }
-
-// Pixels in "P16" form: a row of eight packed pixels unpacked against zero, so lo holds the four
-// 16-bit channels of pixels 0, 1 | 4, 5 and hi those of pixels 2, 3 | 6, 7. packus undoes it.
-struct P16 {
-  __m256i lo, hi;
-};
 
 __attribute__((target("avx2"))) inline P16 Unpack16(__m256i px) {
   const __m256i z = _mm256_setzero_si256();
@@ -345,33 +350,12 @@ __attribute__((target("avx2"))) void Span(const Plan& p, uint32_t* dst, int n,
   const __m256i opaque = _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u));
   const int64_t u_wrap = (int64_t{p.w_mask + 1} << 8) - 1;
   const int64_t v_wrap = (int64_t{p.h_mask + 1} << 8) - 1;
-  P16 flat_d{};
-  if constexpr (Flat) {
-    flat_d = Unpack16(PackLanes(DiffuseLanes(a.d[0], 0, lanes), DiffuseLanes(a.d[1], 0, lanes),
-                                 DiffuseLanes(a.d[2], 0, lanes), DiffuseLanes(a.d[3], 0, lanes)));
-  }
-  const P16 tf = Unpack16(_mm256_set1_epi32(static_cast<int32_t>(p.tfactor)));
-  const __m256i u_steps = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(int32_t(a.du)));
-  const __m256i v_steps = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(int32_t(a.dv)));
+  const P16 flat_d = p.flat_d, tf = p.tf;
+  const __m256i u_steps = p.u_steps, v_steps = p.v_steps;
   const P16 white = Unpack16(_mm256_set1_epi32(-1));
   RowTaps row;
   if constexpr (S == Sample::kLinear) row = BuildRowTaps(p, n, a);
-  // A constant diffuse colour of white leaves MODULATE's texel as it is (t * 255 / 255 is
-  // exact), and with opaque texels and diffuse alpha every source alpha is 255.
-  bool plain = false, known_opaque = false;
-  if constexpr (Flat) {
-    int c[4];
-    for (int k = 0; k < 4; ++k)
-      c[k] = static_cast<int>(std::clamp<int64_t>(
-          (std::clamp<int64_t>(a.d[k], -(int64_t{1} << 30), int64_t{1} << 30) +
-           (1 << (kColorFracBits - 1))) >> kColorFracBits, 0, 255));
-    plain = c[0] == 255 && c[1] == 255 && c[2] == 255 && c[3] == 255;
-    const bool texels = S == Sample::kNone || p.texels_opaque;
-    known_opaque = B == BlendKind::kAlpha &&
-                   (p.alpha == AlphaKind::kTexture ? texels
-                    : p.alpha == AlphaKind::kDiffuse ? c[3] == 255
-                                                     : texels && c[3] == 255);
-  }
+  const bool plain = Flat && p.plain, known_opaque = Flat && p.known_opaque;
   for (int i = 0; i < n; i += 8) {
     const int count = std::min(8, n - i);
     const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(count), lanes);
@@ -531,6 +515,34 @@ __attribute__((target("avx2"))) void Span(const Plan& p, uint32_t* dst, int n,
     const __m256i packed = _mm256_or_si256(_mm256_packus_epi16(out.lo, out.hi), opaque);
     Store(dst + i, count, live, packed);
   }
+}
+
+// What every row of a triangle shares. Flat colours are constant planes (dx = dy = 0).
+__attribute__((target("avx2"))) void PrepareRows(Plan& p, const TriangleSetup& t) {
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  p.tf = Unpack16(_mm256_set1_epi32(static_cast<int32_t>(p.tfactor)));
+  p.u_steps = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(int32_t(t.attr[kAttrU].dx)));
+  p.v_steps = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(int32_t(t.attr[kAttrV].dx)));
+  p.flat_d = {_mm256_setzero_si256(), _mm256_setzero_si256()};
+  p.plain = p.known_opaque = false;
+  if (!t.flat_color) return;
+  int64_t d[4];
+  for (int k = 0; k < 4; ++k) d[k] = t.attr[kAttrB + k].at_origin;
+  p.flat_d = Unpack16(PackLanes(DiffuseLanes(d[0], 0, lanes), DiffuseLanes(d[1], 0, lanes),
+                                DiffuseLanes(d[2], 0, lanes), DiffuseLanes(d[3], 0, lanes)));
+  // A constant diffuse colour of white leaves MODULATE's texel as it is (t * 255 / 255 is
+  // exact), and with opaque texels and diffuse alpha every source alpha is 255.
+  int c[4];
+  for (int k = 0; k < 4; ++k)
+    c[k] = static_cast<int>(std::clamp<int64_t>(
+        (std::clamp<int64_t>(d[k], -(int64_t{1} << 30), int64_t{1} << 30) +
+         (1 << (kColorFracBits - 1))) >> kColorFracBits, 0, 255));
+  p.plain = c[0] == 255 && c[1] == 255 && c[2] == 255 && c[3] == 255;
+  const bool texels = p.sample == Sample::kNone || p.texels_opaque;
+  p.known_opaque = p.blend == BlendKind::kAlpha &&
+                   (p.alpha == AlphaKind::kTexture ? texels
+                    : p.alpha == AlphaKind::kDiffuse ? c[3] == 255
+                                                     : texels && c[3] == 255);
 }
 
 using SpanFn = void (*)(const Plan&, uint32_t*, int, const SpanStart&);
@@ -755,6 +767,7 @@ void RasterTriangleFast(const TriangleSetup& t, const DrawState& s, const Target
   // Lane arithmetic is 32-bit: steps must stay small enough for eight lanes.
   const int64_t lim = int64_t{1} << 27;
   for (int k = 0; k < kAttrCount && fast; ++k) fast = Fits32(t.attr[k].dx, lim);
+  if (fast) PrepareRows(plan, t);
   const SpanFn span = fast ? Pick(plan, t.flat_color) : nullptr;
   int64_t attrs[kAttrCount];
   EdgeWalker edges[3];
@@ -779,9 +792,11 @@ void RasterTriangleFast(const TriangleSetup& t, const DrawState& s, const Target
       a.v = t.attr[kAttrV].At(x0, py, t.ox, t.oy);
       a.du = t.attr[kAttrU].dx;
       a.dv = t.attr[kAttrV].dx;
-      for (int k = 0; k < 4; ++k) {
-        a.d[k] = t.attr[kAttrB + k].At(x0, py, t.ox, t.oy);
-        a.dd[k] = t.attr[kAttrB + k].dx;
+      if (!t.flat_color) {  // flat spans take their colour from the plan
+        for (int k = 0; k < 4; ++k) {
+          a.d[k] = t.attr[kAttrB + k].At(x0, py, t.ox, t.oy);
+          a.dd[k] = t.attr[kAttrB + k].dx;
+        }
       }
       span(plan, row + x0, x1 - x0, a);
       continue;
