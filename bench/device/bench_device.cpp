@@ -7,6 +7,7 @@
 // with nothing on it and with only a background.
 //
 // Usage: bench_device [seconds per case, default 2] [fast] [window]
+//   (QUORREL_RASTER_THREADS=n sets the raster threads, QUORREL_WIDE_SPANS=0 keeps to 8-wide spans)
 //   fast: skip the reference path; window: present every frame into a window of the back
 //   buffer's size (needs a display, e.g. xvfb-run -s "-screen 0 1600x1280x24"; set
 //   SDL_RENDER_VSYNC=0 so that no refresh wait caps the frame rate). Headless otherwise.
@@ -264,6 +265,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (const char* t = std::getenv("QUORREL_RASTER_THREADS")) SetRasterThreads(std::atoi(t));
+  if (const char* w = std::getenv("QUORREL_WIDE_SPANS")) SetWideSpans(std::atoi(w) != 0);
   IDirect3D9* d3d = Direct3DCreate9(0x8000001F);
   D3DPRESENT_PARAMETERS pp{};
   pp.BackBufferWidth = kWidth;

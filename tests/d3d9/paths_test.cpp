@@ -19,6 +19,7 @@ class Paths : public DeviceTest {
     DeviceTest::TearDown();
     SetForceReferencePath(false);
     SetRasterThreads(0);
+    SetWideSpans(true);
   }
 
   CapturedFrame Scene(bool reference) {
@@ -123,13 +124,17 @@ class Paths : public DeviceTest {
 
 TEST_F(Paths, FastPathsMatchReferencePixelForPixel) {
   const CapturedFrame ref = Scene(true);
-  for (int threads : {1, 3, 8}) {
-    SetRasterThreads(threads);
-    const CapturedFrame fast = Scene(false);
-    ASSERT_EQ(fast.pixels.size(), ref.pixels.size());
-    int bad = 0;
-    for (size_t i = 0; i < ref.pixels.size(); ++i) bad += ref.pixels[i] != fast.pixels[i];
-    EXPECT_EQ(bad, 0) << threads << " threads";
+  // Sixteen-pixel spans where the processor has them, and the eight-pixel ones it falls back to.
+  for (bool wide : {true, false}) {
+    SetWideSpans(wide);
+    for (int threads : {1, 3, 8}) {
+      SetRasterThreads(threads);
+      const CapturedFrame fast = Scene(false);
+      ASSERT_EQ(fast.pixels.size(), ref.pixels.size());
+      int bad = 0;
+      for (size_t i = 0; i < ref.pixels.size(); ++i) bad += ref.pixels[i] != fast.pixels[i];
+      EXPECT_EQ(bad, 0) << threads << " threads, wide spans " << wide;
+    }
   }
 }
 
@@ -237,16 +242,19 @@ TEST_F(Paths, RotatedScaledAtlasSpritesMatchReference) {
   };
 
   const CapturedFrame ref = scene(true, 0);
-  for (int threads : {1, 8}) {
-    const CapturedFrame fast = scene(false, threads);
-    ASSERT_EQ(fast.pixels.size(), ref.pixels.size());
-    int bad = 0, first = -1;
-    for (size_t i = 0; i < ref.pixels.size(); ++i) {
-      if (ref.pixels[i] == fast.pixels[i]) continue;
-      if (bad++ == 0) first = int(i);
+  for (bool wide : {true, false}) {
+    SetWideSpans(wide);
+    for (int threads : {1, 8}) {
+      const CapturedFrame fast = scene(false, threads);
+      ASSERT_EQ(fast.pixels.size(), ref.pixels.size());
+      int bad = 0, first = -1;
+      for (size_t i = 0; i < ref.pixels.size(); ++i) {
+        if (ref.pixels[i] == fast.pixels[i]) continue;
+        if (bad++ == 0) first = int(i);
+      }
+      EXPECT_EQ(bad, 0) << threads << " threads, wide spans " << wide << "; first at ("
+                        << first % ref.width << ", " << first / ref.width << ")";
     }
-    EXPECT_EQ(bad, 0) << threads << " threads; first at (" << first % ref.width << ", "
-                      << first / ref.width << ")";
   }
 }
 

@@ -501,4 +501,8 @@ bool ForceReferencePath();
 // Worker threads for the fast paths; 0 (the default) means one per hardware thread.
 void SetRasterThreads(int count);
 
+// Sixteen-pixel bilinear spans where the processor has AVX-512 (the default), or the 8-wide
+// ones everywhere (off); both give the same pictures.
+void SetWideSpans(bool on);
+
 }  // namespace platform::d3d9

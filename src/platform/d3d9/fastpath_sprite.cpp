@@ -18,38 +18,13 @@
 #include <climits>
 #include <vector>
 
+#include "platform/d3d9/fastpath_spans.h"
 #include "platform/d3d9/pipeline.h"
 
 namespace platform::d3d9 {
 namespace {
 
-enum class Sample { kNone, kPoint, kLinear };
-enum class BlendKind { kOpaque, kAlpha, kAdd };
-enum class ColorKind { kModulate, kTfactor, kDiffuse, kTexture };
-enum class AlphaKind { kModulate, kTexture, kDiffuse };
-
-// Pixels in "P16" form: a row of eight packed pixels unpacked against zero, so lo holds the four
-// 16-bit channels of pixels 0, 1 | 4, 5 and hi those of pixels 2, 3 | 6, 7. packus undoes it.
-struct P16 {
-  __m256i lo, hi;
-};
-
-struct Plan {
-  Sample sample = Sample::kNone;
-  BlendKind blend = BlendKind::kOpaque;
-  ColorKind color = ColorKind::kModulate;
-  AlphaKind alpha = AlphaKind::kModulate;
-  uint32_t tfactor = 0;
-  const uint32_t* texels = nullptr;
-  int w_mask = 0, h_mask = 0, w_shift = 0;
-  bool force_alpha = false;  // X8R8G8B8 texture: alpha reads 255
-  bool texels_opaque = true;  // every sample's alpha is 255 (no texture read: white)
-  // The same for every row of a triangle, so worked out once (PrepareRows).
-  P16 flat_d, tf;                // flat diffuse colour, texture factor
-  __m256i u_steps, v_steps;      // lane * du, lane * dv
-  bool plain = false;            // flat white diffuse: MODULATE leaves the texel as it is
-  bool known_opaque = false;     // every source alpha is 255 under alpha blending
-};
+using namespace spans;
 
 bool IsDiffuse(DWORD a) { return a == D3DTA_DIFFUSE || a == D3DTA_CURRENT; }
 
@@ -135,14 +110,6 @@ bool MakePlan(const DrawState& s, bool linear, Plan& p) {
 }
 
 // ---- Span kernels ----------------------------------------------------------------------------
-
-// Attribute values at a span's first pixel and their per-pixel steps.
-struct SpanStart {
-  int64_t u, v, du, dv;
-  int64_t d[4], dd[4];  // diffuse B, G, R, A
-};
-
-constexpr int kDrop = kTexFracBits - 8;
 
 // Lane values (start + lane * step + half) >> drop for one chunk, split so that the wide start
 // never enters 32-bit lanes: start = high * 2^drop + low.
@@ -545,8 +512,6 @@ __attribute__((target("avx2"))) void PrepareRows(Plan& p, const TriangleSetup& t
                                                      : texels && c[3] == 255);
 }
 
-using SpanFn = void (*)(const Plan&, uint32_t*, int, const SpanStart&);
-
 template <Sample S, BlendKind B>
 SpanFn PickFlat(bool flat) {
   return flat ? &Span<S, B, true> : &Span<S, B, false>;
@@ -768,7 +733,13 @@ void RasterTriangleFast(const TriangleSetup& t, const DrawState& s, const Target
   const int64_t lim = int64_t{1} << 27;
   for (int k = 0; k < kAttrCount && fast; ++k) fast = Fits32(t.attr[k].dx, lim);
   if (fast) PrepareRows(plan, t);
-  const SpanFn span = fast ? Pick(plan, t.flat_color) : nullptr;
+  SpanFn span = fast ? Pick(plan, t.flat_color) : nullptr;
+  if (span && plan.sample == Sample::kLinear) {
+    bool wide = true;
+    for (int k = 0; k < kAttrCount && wide; ++k) wide = Fits32(t.attr[k].dx, kWideStepLimit);
+    plan.narrow = span;
+    if (SpanFn w = wide ? PickWide(plan, t.flat_color) : nullptr) span = w;
+  }
   int64_t attrs[kAttrCount];
   EdgeWalker edges[3];
   for (int k = 0; k < 3; ++k) edges[k].Start(t, k, r.top);
