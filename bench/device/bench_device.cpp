@@ -6,10 +6,10 @@
 // sprite pixel, for the fast paths and the reference rasteriser; first the fixed cost of a frame
 // with nothing on it and with only a background.
 //
-// Usage: bench_device [seconds per case, default 2] [fast] [window]
+// Usage: bench_device [seconds per case, default 2] [fast] [window[=WxH]]
 //   (QUORREL_RASTER_THREADS=n sets the raster threads, QUORREL_WIDE_SPANS=0 keeps to 8-wide spans)
 //   fast: skip the reference path; window: present every frame into a window of the back
-//   buffer's size (needs a display, e.g. xvfb-run -s "-screen 0 1600x1280x24"; set
+//   buffer's size, or of W x H client pixels, into which the frame is scaled (needs a display, e.g. xvfb-run -s "-screen 0 1600x1280x24"; set
 //   SDL_RENDER_VSYNC=0 so that no refresh wait caps the frame rate). Headless otherwise.
 #include <chrono>
 #include <cmath>
@@ -85,14 +85,14 @@ void Pump() {
   }
 }
 
-platform::win32::HWND OpenWindow() {
+platform::win32::HWND OpenWindow(int width, int height) {
   using namespace platform::win32;
   WNDCLASSA wc{};
   wc.lpfnWndProc = DefWindowProc;
   wc.lpszClassName = "Bench Window";
   RegisterClassA(&wc);
   const DWORD style = WS_VISIBLE | WS_CAPTION;
-  RECT r{0, 0, kWidth, kHeight};
+  RECT r{0, 0, width, height};
   AdjustWindowRect(&r, style, FALSE);
   return CreateWindowA("Bench Window", "bench_device", style, 0, 0, r.right - r.left,
                        r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
@@ -255,12 +255,17 @@ void RunFixed(IDirect3DDevice9* dev, double seconds, bool fast_only) {
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
   bool fast_only = false;
+  int window_w = kWidth, window_h = kHeight;
   for (int i = 2; i < argc; ++i) {
     fast_only = fast_only || std::strcmp(argv[i], "fast") == 0;
-    g_window = g_window || std::strcmp(argv[i], "window") == 0;
+    if (std::strncmp(argv[i], "window", 6) == 0) {
+      g_window = true;
+      if (std::sscanf(argv[i], "window=%dx%d", &window_w, &window_h) != 2 || window_w < 1 || window_h < 1)
+        window_w = kWidth, window_h = kHeight;
+    }
   }
   platform::win32::HWND window = nullptr;
-  if (g_window && !(window = OpenWindow())) {
+  if (g_window && !(window = OpenWindow(window_w, window_h))) {
     std::fprintf(stderr, "bench_device: no window\n");
     return 1;
   }
@@ -312,8 +317,12 @@ int main(int argc, char** argv) {
   WriteQuad(bg, kWidth, kHeight, 0.5f / kAtlas, 0.5f / kAtlas, 1 - 0.5f / kAtlas,
             1 - 0.5f / kAtlas, 0xFFFFFFFF);
 
-  std::printf("software device, %d x %d, %u hardware threads, %s\n", kWidth, kHeight,
-              std::thread::hardware_concurrency(), window ? "in a window" : "headless");
+  std::printf("software device, %d x %d, %u hardware threads, ", kWidth, kHeight,
+              std::thread::hardware_concurrency());
+  if (window)
+    std::printf("in a window of %d x %d\n", window_w, window_h);
+  else
+    std::printf("headless\n");
   RunFixed(dev, seconds, fast_only);
   std::printf("%-10s %8s %12s %14s %12s\n", "path", "sprites", "frames/s", "ns/sprite px",
               "submit ms");

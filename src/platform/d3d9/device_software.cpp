@@ -259,17 +259,9 @@ HRESULT SoftwareDevice::Present(const RECT*, const RECT*, HWND override_window, 
   RecordCapturedFrame(back_buffer_.data(), width_, height_);
   HWND target = override_window ? override_window : window_;
   if (!presenter_) presenter_ = std::make_unique<SdlPresenter>();
-  // A frame is megabytes: the copy into the window goes band by band on the raster workers.
-  const uint32_t* pixels = back_buffer_.data();
-  const int width = width_, height = height_;
-  presenter_->Present(target, pixels, width, height, [this, pixels, width, height](uint8_t* dst, int pitch) {
-    queue_.ForRowBands(height, [=](int first, int last) {
-      for (int y = first; y < last; ++y) {
-        std::memcpy(dst + static_cast<size_t>(y) * pitch, pixels + static_cast<size_t>(y) * width,
-                    static_cast<size_t>(width) * 4);
-      }
-    });
-  });
+  // A frame is megabytes: the copy or scaling into the window goes band by band on the workers.
+  presenter_->Present(target, back_buffer_.data(), width_, height_,
+                      [this](int rows, const std::function<void(int, int)>& work) { queue_.ForRowBands(rows, work); });
   return D3D_OK;
 }
 

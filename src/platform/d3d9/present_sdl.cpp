@@ -2,8 +2,10 @@
 // rather than a GL texture: the frame is already in memory, and on a machine without a GPU a GL
 // round trip is a second software rasteriser). The back buffer's 0xFFRRGGBB pixels are SDL's
 // ARGB8888, so a surface of the same size takes them row by row; another size is scaled
-// bilinearly, as a stretched picture looked before.
+// bilinearly, both on the device's raster workers.
 #include "platform/d3d9/present_sdl.h"
+
+#include <immintrin.h>
 
 #include <algorithm>
 #include <cstring>
@@ -50,6 +52,90 @@ bool ClientSize(HWND window, int* width, int* height) {
   return *width > 0 && *height > 0;
 }
 
+void BilinearScaler::Prepare(int src_w, int src_h, int dst_w, int dst_h) {
+  if (src_w == src_w_ && src_h == src_h_ && dst_w == dst_w_ && dst_h == dst_h_) return;
+  src_w_ = src_w;
+  src_h_ = src_h;
+  dst_w_ = dst_w;
+  dst_h_ = dst_h;
+  // Pixel centres map onto pixel centres; the edges repeat their pixel.
+  const auto taps = [](int src, int dst, std::vector<Tap>& out) {
+    out.resize(static_cast<size_t>(dst));
+    for (int i = 0; i < dst; ++i) {
+      const double s = std::clamp((i + 0.5) * src / dst - 0.5, 0.0, double(src - 1));
+      const int index = std::min(static_cast<int>(s), std::max(0, src - 2));
+      out[i] = {index, src > 1 ? static_cast<uint32_t>((s - index) * 256 + 0.5) : 0u};
+    }
+  };
+  taps(src_w, dst_w, columns_);
+  taps(src_h, dst_h, rows_);
+}
+
+// Each target row blends its two source rows first, once per source pixel (16 bits a channel:
+// top * (256 - wy) + bottom * wy), then every target pixel mixes its two columns of that with
+// one rounding at the end.
+__attribute__((target("avx2"))) void BilinearScaler::Rows(const uint32_t* src, uint32_t* dst, int dst_pitch_pixels,
+                                                           int first, int last) const {
+  thread_local std::vector<uint16_t> blended;
+  // Four channels a source pixel, one pixel to spare for the last column's right tap, and
+  // whole groups of four.
+  const size_t need = (static_cast<size_t>(src_w_) + 8) * 4;
+  if (blended.size() < need) blended.resize(need);
+  uint16_t* v = blended.data();
+  for (int y = first; y < last; ++y) {
+    const Tap r = rows_[y];
+    const uint32_t* top = src + static_cast<size_t>(r.index) * src_w_;
+    const uint32_t* bottom = src_h_ > 1 ? top + src_w_ : top;
+    const __m256i w_top = _mm256_set1_epi16(static_cast<int16_t>(256 - r.weight));
+    const __m256i w_bottom = _mm256_set1_epi16(static_cast<int16_t>(r.weight));
+    int x = 0;
+    for (; x + 4 <= src_w_; x += 4) {
+      const __m256i t = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(top + x)));
+      const __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + x)));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(v + 4 * x),
+                          _mm256_add_epi16(_mm256_mullo_epi16(t, w_top), _mm256_mullo_epi16(b, w_bottom)));
+    }
+    for (; x < src_w_; ++x)
+      for (int k = 0; k < 4; ++k) {
+        const uint32_t shift = 8 * k;
+        v[4 * x + k] = static_cast<uint16_t>(((top[x] >> shift) & 0xFF) * (256 - r.weight) +
+                                             ((bottom[x] >> shift) & 0xFF) * r.weight);
+      }
+    for (int k = 0; k < 4; ++k) v[4 * src_w_ + k] = v[4 * (src_w_ - 1) + k];  // the right edge repeats
+    uint32_t* out = dst + static_cast<size_t>(y) * dst_pitch_pixels;
+    const __m256i half = _mm256_set1_epi32(32768);
+    int i = 0;
+    for (; i + 2 <= dst_w_; i += 2) {
+      // Two target pixels: each reads its left and right blended pixels (64 bits each) at once.
+      const Tap c0 = columns_[i], c1 = columns_[i + 1];
+      const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 4 * c0.index));
+      const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 4 * c1.index));
+      const __m256i left = _mm256_cvtepu16_epi32(_mm_unpacklo_epi64(p0, p1));
+      const __m256i right = _mm256_cvtepu16_epi32(_mm_unpackhi_epi64(p0, p1));
+      const __m256i wr = _mm256_setr_epi32(c0.weight, c0.weight, c0.weight, c0.weight, c1.weight, c1.weight,
+                                           c1.weight, c1.weight);
+      const __m256i wl = _mm256_sub_epi32(_mm256_set1_epi32(256), wr);
+      const __m256i sum = _mm256_add_epi32(_mm256_mullo_epi32(left, wl), _mm256_mullo_epi32(right, wr));
+      const __m256i px = _mm256_srli_epi32(_mm256_add_epi32(sum, half), 16);
+      // 32-bit channels to bytes: b, g, r, a of pixel 0 in the low half, of pixel 1 in the high.
+      const __m256i words = _mm256_packus_epi32(px, px);
+      const __m256i bytes = _mm256_packus_epi16(words, words);
+      const uint64_t two = static_cast<uint32_t>(_mm256_extract_epi32(bytes, 0)) |
+                           (uint64_t{static_cast<uint32_t>(_mm256_extract_epi32(bytes, 4))} << 32);
+      std::memcpy(out + i, &two, 8);
+    }
+    for (; i < dst_w_; ++i) {
+      const Tap c = columns_[i];
+      uint32_t pixel = 0;
+      for (int k = 0; k < 4; ++k) {
+        const uint32_t sum = v[4 * c.index + k] * (256 - c.weight) + v[4 * c.index + 4 + k] * c.weight;
+        pixel |= ((sum + 32768) >> 16) << (8 * k);
+      }
+      out[i] = pixel;
+    }
+  }
+}
+
 // Every presenter, so that a change to any window first lets frames in flight finish.
 std::mutex g_presenters_mutex;
 std::vector<SdlPresenter*> g_presenters;
@@ -75,8 +161,6 @@ SdlPresenter::~SdlPresenter() {
 
 void SdlPresenter::Drop() {
   Settle();
-  if (source_) SDL_FreeSurface(source_);
-  source_ = nullptr;
   window_ = nullptr;
 }
 
@@ -109,7 +193,7 @@ void SdlPresenter::ShowLoop() {
   }
 }
 
-void SdlPresenter::Present(HWND window, const uint32_t* pixels, int width, int height, const RowCopier& copyRows) {
+void SdlPresenter::Present(HWND window, const uint32_t* pixels, int width, int height, const RowRunner& forRows) {
   if (!window || HeadlessVideo()) return;
   SDL_Window* w = platform::win32::SdlWindowOf(window);
   if (!w) return;
@@ -126,21 +210,30 @@ void SdlPresenter::Present(HWND window, const uint32_t* pixels, int width, int h
     LogStubOnce(std::string("Present: no surface for the window: ") + SDL_GetError());
     return;
   }
-  if (surface->w == width && surface->h == height && SameLayout(surface)) {
-    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
-    copyRows(static_cast<uint8_t*>(surface->pixels), surface->pitch);
-    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  if (!SameLayout(surface)) {
+    // Another pixel format (a 16-bit display, say): SDL converts, nearest texel when scaling.
+    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), width, height, 32,
+                                                             width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (!source) return;
+    SDL_BlitScaled(source, nullptr, surface, nullptr);
+    SDL_FreeSurface(source);
   } else {
-    if (!source_ || source_->pixels != pixels || source_->w != width || source_->h != height) {
-      if (source_) SDL_FreeSurface(source_);
-      source_ = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), width, height, 32, width * 4,
-                                                   SDL_PIXELFORMAT_ARGB8888);
-      if (!source_) return;
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+    uint8_t* dst = static_cast<uint8_t*>(surface->pixels);
+    const int pitch = surface->pitch;
+    if (surface->w == width && surface->h == height) {
+      forRows(height, [=](int first, int last) {
+        for (int y = first; y < last; ++y)
+          std::memcpy(dst + static_cast<size_t>(y) * pitch, pixels + static_cast<size_t>(y) * width,
+                      static_cast<size_t>(width) * 4);
+      });
+    } else {
+      scaler_.Prepare(width, height, surface->w, surface->h);
+      forRows(surface->h, [&](int first, int last) {
+        scaler_.Rows(pixels, reinterpret_cast<uint32_t*>(dst), pitch / 4, first, last);
+      });
     }
-    // Bilinear where the formats allow it; a surface of another format gets the nearest texel.
-    if (source_->format->format != surface->format->format || SDL_SoftStretchLinear(source_, nullptr, surface, nullptr) != 0) {
-      SDL_BlitScaled(source_, nullptr, surface, nullptr);
-    }
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
   }
   if (!shower_.joinable()) {
     {

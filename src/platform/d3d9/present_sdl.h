@@ -10,10 +10,27 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/d3d9/d3d9.h"
 
 namespace platform::d3d9 {
+
+// Scales a frame bilinearly into a target of another size, one band of target rows at a time
+// (rows [first, last)); pixels are 0x??RRGGBB, and the taps of every column are worked out once.
+class BilinearScaler {
+ public:
+  void Prepare(int src_w, int src_h, int dst_w, int dst_h);
+  void Rows(const uint32_t* src, uint32_t* dst, int dst_pitch_pixels, int first, int last) const;
+
+ private:
+  struct Tap {
+    int index;       // first source pixel
+    uint32_t weight;  // of the second, 0..256
+  };
+  int src_w_ = 0, src_h_ = 0, dst_w_ = 0, dst_h_ = 0;
+  std::vector<Tap> columns_, rows_;
+};
 
 // Shows back buffers in one window: written into the window's surface (scaled when the sizes
 // differ), then shown. Paced to the display's refresh in a real window unless SDL_RENDER_VSYNC is
@@ -28,10 +45,10 @@ class SdlPresenter {
   ~SdlPresenter();
   SdlPresenter(const SdlPresenter&) = delete;
   SdlPresenter& operator=(const SdlPresenter&) = delete;
-  // copyRows(target, pitch) copies the whole back buffer into a target of its size; the device
-  // runs it on its workers.
-  using RowCopier = std::function<void(uint8_t*, int)>;
-  void Present(HWND window, const uint32_t* pixels, int width, int height, const RowCopier& copyRows);
+  // forRows(rows, work) runs work(first, last) over the row bands of [0, rows) and waits for all
+  // of them: the device lends its raster workers to the copy or the scaling into the window.
+  using RowRunner = std::function<void(int, const std::function<void(int, int)>&)>;
+  void Present(HWND window, const uint32_t* pixels, int width, int height, const RowRunner& forRows);
   // Waits until the frame handed to the display last is shown.
   void Settle();
 
@@ -39,13 +56,13 @@ class SdlPresenter {
   void Drop();
   void ShowLoop();
   SDL_Window* window_ = nullptr;
-  SDL_Surface* source_ = nullptr;  // the back buffer's pixels as a surface, for scaling
   std::thread shower_;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool pending_ = false, stop_ = false;  // under mutex_
   uint64_t refresh_ticks_ = 0;           // a display refresh in performance-counter ticks; 0: none
   uint64_t last_shown_ = 0;
+  BilinearScaler scaler_;
 };
 
 // The size of a window's client area; false when the handle has no window.
