@@ -5,7 +5,11 @@
 // query or read). So the send and the read keep their own time limits, as the callers expect,
 // without a thread of the stand-in's own. The connection ends with the exchange: nothing is kept
 // between sends.
+//
+// libcurl is loaded when the first exchange starts, not with the program: with its TLS and
+// name libraries it is about a fifth of a game's resident memory, and most games never connect.
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cctype>
@@ -17,6 +21,7 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "platform/win32/win32_log.h"
 #include "platform/win32/win32_system.h"
 #include "platform/wininet/wininet_internal.h"
 
@@ -25,6 +30,60 @@ namespace {
 
 namespace w32 = platform::win32;
 using Clock = std::chrono::steady_clock;
+
+// The libcurl calls the stand-in makes, looked up once the library is loaded.
+struct CurlApi {
+  CURLcode (*global_init)(long flags);
+  CURL* (*easy_init)();
+  CURLcode (*easy_setopt)(CURL* handle, CURLoption option, ...);
+  void (*easy_cleanup)(CURL* handle);
+  CURLM* (*multi_init)();
+  CURLMcode (*multi_add_handle)(CURLM* multi, CURL* easy);
+  CURLMcode (*multi_remove_handle)(CURLM* multi, CURL* easy);
+  CURLMcode (*multi_perform)(CURLM* multi, int* running);
+  CURLMsg* (*multi_info_read)(CURLM* multi, int* left);
+  CURLMcode (*multi_poll)(CURLM* multi, curl_waitfd* extra, unsigned int count, int timeout_ms, int* ready);
+  CURLMcode (*multi_cleanup)(CURLM* multi);
+  curl_slist* (*slist_append)(curl_slist* list, const char* text);
+  void (*slist_free_all)(curl_slist* list);
+};
+
+CurlApi g_curl;  // filled by LoadCurl, before any handle exists
+
+template <typename F>
+bool Find(void* library, const char* name, F*& f) {
+  f = reinterpret_cast<F*>(dlsym(library, name));
+  return f != nullptr;
+}
+
+bool LoadCurl() {
+  void* library = nullptr;
+  for (const char* file : {"libcurl.so.4", "libcurl-gnutls.so.4"}) {
+    if ((library = dlopen(file, RTLD_NOW | RTLD_LOCAL))) break;
+  }
+  if (!library) {
+    const char* why = dlerror();
+    w32::Log(w32::kLogError, std::string("Internet: cannot load libcurl: ") + (why ? why : "not found"));
+    return false;
+  }
+  CurlApi& c = g_curl;
+  const bool all = Find(library, "curl_global_init", c.global_init) && Find(library, "curl_easy_init", c.easy_init) &&
+                   Find(library, "curl_easy_setopt", c.easy_setopt) &&
+                   Find(library, "curl_easy_cleanup", c.easy_cleanup) && Find(library, "curl_multi_init", c.multi_init) &&
+                   Find(library, "curl_multi_add_handle", c.multi_add_handle) &&
+                   Find(library, "curl_multi_remove_handle", c.multi_remove_handle) &&
+                   Find(library, "curl_multi_perform", c.multi_perform) &&
+                   Find(library, "curl_multi_info_read", c.multi_info_read) &&
+                   Find(library, "curl_multi_poll", c.multi_poll) &&
+                   Find(library, "curl_multi_cleanup", c.multi_cleanup) &&
+                   Find(library, "curl_slist_append", c.slist_append) &&
+                   Find(library, "curl_slist_free_all", c.slist_free_all);
+  if (!all) {
+    w32::Log(w32::kLogError, "Internet: the libcurl found lacks a call the stand-in needs");
+    return false;
+  }
+  return c.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+}
 
 struct Limits {
   DWORD connect = 60000;
@@ -84,17 +143,17 @@ public:
   Transfer(const Transfer&) = delete;
   Transfer& operator=(const Transfer&) = delete;
   ~Transfer() {
-    if (multi_ && easy_) curl_multi_remove_handle(multi_, easy_);
-    if (easy_) curl_easy_cleanup(easy_);
-    if (multi_) curl_multi_cleanup(multi_);
-    curl_slist_free_all(headers_);
+    if (multi_ && easy_) g_curl.multi_remove_handle(multi_, easy_);
+    if (easy_) g_curl.easy_cleanup(easy_);
+    if (multi_) g_curl.multi_cleanup(multi_);
+    g_curl.slist_free_all(headers_);
   }
 
   // False when the library cannot make the handles.
   bool Start(const Handle& request, const std::string& authority, const std::string& verb, const std::string& target,
              const std::vector<std::string>& headerLines, std::string body) {
-    multi_ = curl_multi_init();
-    easy_ = curl_easy_init();
+    multi_ = g_curl.multi_init();
+    easy_ = g_curl.easy_init();
     if (!multi_ || !easy_) return false;
     body_ = std::move(body);
     url_ = "http://" + authority + "/";
@@ -108,28 +167,28 @@ public:
     if (failed_) return false;
 
     CURL* e = easy_;
-    bool ok = curl_easy_setopt(e, CURLOPT_URL, url_.c_str()) == CURLE_OK;
-    ok = ok && curl_easy_setopt(e, CURLOPT_REQUEST_TARGET, target_.c_str()) == CURLE_OK;
-    ok = ok && curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http") == CURLE_OK;
-    ok = ok && curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http") == CURLE_OK;
-    ok = ok && curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
-    ok = ok && curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
-    ok = ok && curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) == CURLE_OK;
-    if (!request.agent.empty()) ok = ok && curl_easy_setopt(e, CURLOPT_USERAGENT, request.agent.c_str()) == CURLE_OK;
-    if (request.direct) ok = ok && curl_easy_setopt(e, CURLOPT_PROXY, "") == CURLE_OK;
-    ok = ok && curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers_) == CURLE_OK;
-    ok = ok && curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader) == CURLE_OK;
-    ok = ok && curl_easy_setopt(e, CURLOPT_HEADERDATA, this) == CURLE_OK;
-    ok = ok && curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnData) == CURLE_OK;
-    ok = ok && curl_easy_setopt(e, CURLOPT_WRITEDATA, this) == CURLE_OK;
+    bool ok = g_curl.easy_setopt(e, CURLOPT_URL, url_.c_str()) == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_REQUEST_TARGET, target_.c_str()) == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http") == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http") == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) == CURLE_OK;
+    if (!request.agent.empty()) ok = ok && g_curl.easy_setopt(e, CURLOPT_USERAGENT, request.agent.c_str()) == CURLE_OK;
+    if (request.direct) ok = ok && g_curl.easy_setopt(e, CURLOPT_PROXY, "") == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_HTTPHEADER, headers_) == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader) == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_HEADERDATA, this) == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnData) == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_WRITEDATA, this) == CURLE_OK;
     if (post) {
-      ok = ok && curl_easy_setopt(e, CURLOPT_POST, 1L) == CURLE_OK;
-      ok = ok && curl_easy_setopt(e, CURLOPT_POSTFIELDS, body_.data()) == CURLE_OK;
-      ok = ok && curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size())) == CURLE_OK;
+      ok = ok && g_curl.easy_setopt(e, CURLOPT_POST, 1L) == CURLE_OK;
+      ok = ok && g_curl.easy_setopt(e, CURLOPT_POSTFIELDS, body_.data()) == CURLE_OK;
+      ok = ok && g_curl.easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size())) == CURLE_OK;
     } else {
-      ok = ok && curl_easy_setopt(e, CURLOPT_HTTPGET, 1L) == CURLE_OK;
+      ok = ok && g_curl.easy_setopt(e, CURLOPT_HTTPGET, 1L) == CURLE_OK;
     }
-    return ok && curl_multi_add_handle(multi_, easy_) == CURLM_OK;
+    return ok && g_curl.multi_add_handle(multi_, easy_) == CURLM_OK;
   }
 
   bool HeadersIn() const { return headersIn_; }
@@ -154,12 +213,12 @@ public:
       if (ready()) return true;
       if (done_) return false;
       int running = 0;
-      if (curl_multi_perform(multi_, &running) != CURLM_OK) {
+      if (g_curl.multi_perform(multi_, &running) != CURLM_OK) {
         Finish(CURLE_OUT_OF_MEMORY);
         return ready();
       }
       int left = 0;
-      while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
+      while (CURLMsg* msg = g_curl.multi_info_read(multi_, &left)) {
         if (msg->msg == CURLMSG_DONE) Finish(msg->data.result);
       }
       if (ready()) return true;
@@ -168,13 +227,13 @@ public:
       if (now >= deadline) return false;
       const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
           std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(100)));
-      curl_multi_poll(multi_, nullptr, 0, static_cast<int>(std::max<int64_t>(1, wait.count())), nullptr);
+      g_curl.multi_poll(multi_, nullptr, 0, static_cast<int>(std::max<int64_t>(1, wait.count())), nullptr);
     }
   }
 
 private:
   void Append(const std::string& line) {
-    curl_slist* next = curl_slist_append(headers_, line.c_str());
+    curl_slist* next = g_curl.slist_append(headers_, line.c_str());
     if (!next) {
       failed_ = true;
       return;
@@ -327,7 +386,7 @@ std::optional<std::vector<std::string>> HeaderLinesOf(const char* headers, DWORD
 bool InitializeInternet() {
   static std::once_flag once;
   static bool ready = false;
-  std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+  std::call_once(once, [] { ready = LoadCurl(); });
   return ready;
 }
 
