@@ -302,6 +302,7 @@ struct Engine {
   std::atomic<Output> output{Output::kNone};
   bool manualWanted = false;
   SDL_AudioDeviceID device = 0;
+  bool audio_up = false;  // SDL's audio subsystem is initialised for this engine
   std::size_t deviceFrames = kMixFrames;
   std::vector<std::pair<uint64_t, std::string>> messages;  // made on the main thread
   int pauseCalls = 0;

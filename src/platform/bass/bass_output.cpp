@@ -22,7 +22,10 @@ void CloseOutput(Engine& e) {
   if (e.device != 0) {
     SDL_CloseAudioDevice(e.device);  // returns after the last callback
     e.device = 0;
+  }
+  if (e.audio_up) {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    e.audio_up = false;
   }
   e.output = Output::kNone;
 }
@@ -66,8 +69,11 @@ BOOL BASS_Init(int device, DWORD /*freq*/, DWORD /*flags*/, HWND /*window*/,
     e.output = Output::kManual;
     return win32::TRUE;
   }
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-    return Fail(BASS_ERROR_DEVICE, std::string("BASS_Init: no audio output: ") + SDL_GetError());
+  if (!e.audio_up) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+      return Fail(BASS_ERROR_DEVICE, std::string("BASS_Init: no audio output: ") + SDL_GetError());
+    }
+    e.audio_up = true;
   }
   SDL_AudioSpec want{};
   want.freq = kOutputRate;
@@ -79,9 +85,9 @@ BOOL BASS_Init(int device, DWORD /*freq*/, DWORD /*flags*/, HWND /*window*/,
   SDL_AudioSpec have{};
   e.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
   if (e.device == 0) {
-    const std::string reason = SDL_GetError();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return Fail(BASS_ERROR_DEVICE, "BASS_Init: cannot open the audio output: " + reason);
+    // The subsystem stays up until BASS_Free: quitting it here would wait for SDL's device
+    // watcher, up to a tenth of a second on a machine without sound, before the game goes on.
+    return Fail(BASS_ERROR_DEVICE, std::string("BASS_Init: cannot open the audio output: ") + SDL_GetError());
   }
   e.deviceFrames = have.samples;
   e.output = Output::kDevice;
