@@ -14,7 +14,10 @@ TDrawPictureKey MatchDrawPictureKey(std::string_view text) {
   // compare.
   using K = TDrawPictureKey;
   if (text.empty()) return K::None;
-  auto is = [text](const char* lower, K key) { return rtl::SameText(text, lower) ? key : K::None; };
+  // Scripts write the keys in lower case: an exact comparison settles nearly every one.
+  auto is = [text](std::string_view lower, K key) {
+    return text == lower || rtl::SameText(text, lower) ? key : K::None;
+  };
   char first = text[0];
   if (first >= 'A' && first <= 'Z') first = static_cast<char>(first - 'A' + 'a');
   switch (text.size()) {
