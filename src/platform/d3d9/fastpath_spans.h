@@ -51,7 +51,8 @@ struct Plan {
 
 constexpr int kDrop = kTexFracBits - 8;
 
-// Steps below this fit sixteen lanes of 32-bit arithmetic (eight lanes take twice as much).
+// Per-pixel steps (in magnitude) below these fit eight and sixteen lanes of 32-bit arithmetic.
+constexpr int64_t kNarrowStepLimit = int64_t{1} << 27;
 constexpr int64_t kWideStepLimit = int64_t{1} << 26;
 
 // The 16-wide kernel for a bilinear plan, or nullptr where the processor lacks AVX-512 (BW) or

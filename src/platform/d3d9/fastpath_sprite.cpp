@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <vector>
 
 #include "platform/d3d9/fastpath_spans.h"
@@ -598,8 +599,6 @@ struct EdgeWalker {
   }
 };
 
-bool Fits32(int64_t v, int64_t limit) { return v > -limit && v < limit; }
-
 // Whether every texel the triangle's samples weigh has alpha 255. Its u and v are planes, so
 // their extremes over the triangle lie within those at the corners of its bounds.
 bool FootprintOpaque(const TriangleSetup& t, const TexelStore& tex) {
@@ -729,16 +728,15 @@ void RasterTriangleFast(const TriangleSetup& t, const DrawState& s, const Target
       !plan.texels_opaque && t.flat_color &&
       (plan.alpha == AlphaKind::kTexture || ArgOpaque(D3DTA_DIFFUSE, t, s)))
     plan.texels_opaque = FootprintOpaque(t, *s.texture);
-  // Lane arithmetic is 32-bit: steps must stay small enough for eight lanes.
-  const int64_t lim = int64_t{1} << 27;
-  for (int k = 0; k < kAttrCount && fast; ++k) fast = Fits32(t.attr[k].dx, lim);
+  // Lane arithmetic is 32-bit: steps must stay small enough for eight lanes (or sixteen).
+  int64_t step = 0;
+  for (int k = 0; k < kAttrCount; ++k) step = std::max(step, std::abs(t.attr[k].dx));
+  fast = fast && step < kNarrowStepLimit;
   if (fast) PrepareRows(plan, t);
   SpanFn span = fast ? Pick(plan, t.flat_color) : nullptr;
-  if (span && plan.sample == Sample::kLinear) {
-    bool wide = true;
-    for (int k = 0; k < kAttrCount && wide; ++k) wide = Fits32(t.attr[k].dx, kWideStepLimit);
+  if (span && plan.sample == Sample::kLinear && step < kWideStepLimit) {
     plan.narrow = span;
-    if (SpanFn w = wide ? PickWide(plan, t.flat_color) : nullptr) span = w;
+    if (SpanFn w = PickWide(plan, t.flat_color)) span = w;
   }
   int64_t attrs[kAttrCount];
   EdgeWalker edges[3];

@@ -146,7 +146,7 @@ void SettleAllPresenters() {
 }
 
 SdlPresenter::~SdlPresenter() {
-  Drop();
+  Settle();
   if (shower_.joinable()) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -157,11 +157,6 @@ SdlPresenter::~SdlPresenter() {
     std::lock_guard<std::mutex> lock(g_presenters_mutex);
     g_presenters.erase(std::find(g_presenters.begin(), g_presenters.end(), this));
   }
-}
-
-void SdlPresenter::Drop() {
-  Settle();
-  window_ = nullptr;
 }
 
 void SdlPresenter::Settle() {
@@ -199,7 +194,6 @@ void SdlPresenter::Present(HWND window, const uint32_t* pixels, int width, int h
   if (!w) return;
   Settle();
   if (w != window_) {
-    Drop();
     window_ = w;
     // At default priority, so that a user's own setting still wins.
     SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);

@@ -53,7 +53,6 @@ class SdlPresenter {
   void Settle();
 
  private:
-  void Drop();
   void ShowLoop();
   SDL_Window* window_ = nullptr;
   std::thread shower_;
