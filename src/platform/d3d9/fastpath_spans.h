@@ -1,14 +1,22 @@
 // What the span kernels of the fast paths share: the plan a triangle's state makes for its rows,
-// a span's start values, and the choice of kernel. The 8-wide kernels (AVX2) live in
+// a span's start values, and the choice of kernel; all of it only where x86 intrinsics compile. The 8-wide kernels (AVX2) live in
 // fastpath_sprite.cpp, the 16-wide bilinear one (AVX-512) in fastpath_wide.cpp; both compute
 // the reference's integer formulas, so either gives the reference's picture bit for bit.
 #pragma once
 
-#include <immintrin.h>
-
 #include <cstdint>
 
 #include "platform/d3d9/pipeline.h"
+#include "platform/d3d9/simd.h"
+
+namespace platform::d3d9::spans {
+
+constexpr int kDrop = kTexFracBits - 8;
+
+}  // namespace platform::d3d9::spans
+
+#if QUORREL_X86_SIMD
+#include <immintrin.h>
 
 namespace platform::d3d9::spans {
 
@@ -49,8 +57,6 @@ struct Plan {
   SpanFn narrow = nullptr;       // the 8-wide kernel, for rows the 16-wide one hands back
 };
 
-constexpr int kDrop = kTexFracBits - 8;
-
 // Per-pixel steps (in magnitude) below these fit eight and sixteen lanes of 32-bit arithmetic.
 constexpr int64_t kNarrowStepLimit = int64_t{1} << 27;
 constexpr int64_t kWideStepLimit = int64_t{1} << 26;
@@ -60,3 +66,4 @@ constexpr int64_t kWideStepLimit = int64_t{1} << 26;
 SpanFn PickWide(const Plan& p, bool flat);
 
 }  // namespace platform::d3d9::spans
+#endif  // QUORREL_X86_SIMD

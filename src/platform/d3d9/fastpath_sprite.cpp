@@ -10,10 +10,8 @@
 // wholly transparent (or wholly opaque under alpha blending) skip the read of the target.
 // Rows along which v is constant (axis-aligned quads, such as a stretched background) blend
 // their two texture rows once per texel before the horizontal taps. States the kernels do not
-// cover, textures whose sides are not powers of two and CPUs without AVX2 take a per-pixel span
-// loop over the generic stages, which is still exact.
-#include <immintrin.h>
-
+// cover, textures whose sides are not powers of two, processors without AVX2 and builds without
+// x86 intrinsics take a per-pixel span loop over the generic stages, which is still exact.
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -27,6 +25,7 @@ namespace {
 
 using namespace spans;
 
+#if QUORREL_X86_SIMD
 bool IsDiffuse(DWORD a) { return a == D3DTA_DIFFUSE || a == D3DTA_CURRENT; }
 
 bool Pair(DWORD a1, DWORD a2, DWORD x, DWORD y) {
@@ -43,13 +42,8 @@ DWORD Selected(DWORD op, DWORD a1, DWORD a2) {
   return ~DWORD{0};
 }
 
-bool HasAvx2() {
-  static const bool yes = __builtin_cpu_supports("avx2");
-  return yes;
-}
-
 bool MakePlan(const DrawState& s, bool linear, Plan& p) {
-  if (!HasAvx2()) return false;
+  if (!CpuHasAvx2()) return false;
   const StageState& st = s.stage;
   if (st.color_op == D3DTOP_DISABLE) {
     p.color = ColorKind::kDiffuse;
@@ -534,6 +528,7 @@ SpanFn Pick(const Plan& p, bool flat) {
     default: return PickBlend<Sample::kLinear>(p.blend, flat);
   }
 }
+#endif  // QUORREL_X86_SIMD
 
 // ---- Spans from edge functions ---------------------------------------------------------------
 
@@ -646,6 +641,29 @@ bool ArgOpaque(DWORD arg, const TriangleSetup& t, const DrawState& s) {
   }
 }
 
+#if QUORREL_X86_SIMD
+// The kernel for a triangle's rows, with its plan, or nullptr where none applies.
+SpanFn ChooseKernel(const TriangleSetup& t, const DrawState& s, Plan& plan) {
+  if (!MakePlan(s, t.linear, plan)) return nullptr;
+  // A picture cut from an atlas may read only opaque texels though others are not.
+  // Worth the look only where the texels alone decide the source alpha.
+  if (plan.sample != Sample::kNone && plan.blend == BlendKind::kAlpha && !plan.texels_opaque &&
+      t.flat_color && (plan.alpha == AlphaKind::kTexture || ArgOpaque(D3DTA_DIFFUSE, t, s)))
+    plan.texels_opaque = FootprintOpaque(t, *s.texture);
+  // Lane arithmetic is 32-bit: steps must stay small enough for eight lanes (or sixteen).
+  int64_t step = 0;
+  for (int k = 0; k < kAttrCount; ++k) step = std::max(step, std::abs(t.attr[k].dx));
+  if (step >= kNarrowStepLimit) return nullptr;
+  PrepareRows(plan, t);
+  SpanFn span = Pick(plan, t.flat_color);
+  if (plan.sample == Sample::kLinear && step < kWideStepLimit) {
+    plan.narrow = span;
+    if (SpanFn w = PickWide(plan, t.flat_color)) span = w;
+  }
+  return span;
+}
+#endif
+
 // A triangle's span on each row, stepped as RasterTriangleFast steps it.
 struct RowSpans {
   PixelRect r;
@@ -720,24 +738,10 @@ void RasterTriangleFast(const TriangleSetup& t, const DrawState& s, const Target
                         const PixelRect& clip) {
   const PixelRect r = Intersect(t.bounds, clip);
   if (r.Empty()) return;
+#if QUORREL_X86_SIMD
   Plan plan;
-  bool fast = MakePlan(s, t.linear, plan);
-  // A picture cut from an atlas may read only opaque texels though others are not.
-  // Worth the look only where the texels alone decide the source alpha.
-  if (fast && plan.sample != Sample::kNone && plan.blend == BlendKind::kAlpha &&
-      !plan.texels_opaque && t.flat_color &&
-      (plan.alpha == AlphaKind::kTexture || ArgOpaque(D3DTA_DIFFUSE, t, s)))
-    plan.texels_opaque = FootprintOpaque(t, *s.texture);
-  // Lane arithmetic is 32-bit: steps must stay small enough for eight lanes (or sixteen).
-  int64_t step = 0;
-  for (int k = 0; k < kAttrCount; ++k) step = std::max(step, std::abs(t.attr[k].dx));
-  fast = fast && step < kNarrowStepLimit;
-  if (fast) PrepareRows(plan, t);
-  SpanFn span = fast ? Pick(plan, t.flat_color) : nullptr;
-  if (span && plan.sample == Sample::kLinear && step < kWideStepLimit) {
-    plan.narrow = span;
-    if (SpanFn w = PickWide(plan, t.flat_color)) span = w;
-  }
+  const SpanFn span = ChooseKernel(t, s, plan);
+#endif
   int64_t attrs[kAttrCount];
   EdgeWalker edges[3];
   for (int k = 0; k < 3; ++k) edges[k].Start(t, k, r.top);
@@ -753,6 +757,7 @@ void RasterTriangleFast(const TriangleSetup& t, const DrawState& s, const Target
     if (empty || first > last) continue;
     const int x0 = static_cast<int>(first), x1 = static_cast<int>(last + 1);
     uint32_t* row = target.pixels + static_cast<size_t>(py) * target.stride;
+#if QUORREL_X86_SIMD
     if (span) {
       // Filled field by field from the planes: going through an array here costs more than the
       // arithmetic (store-to-load stalls on every row).
@@ -770,6 +775,7 @@ void RasterTriangleFast(const TriangleSetup& t, const DrawState& s, const Target
       span(plan, row + x0, x1 - x0, a);
       continue;
     }
+#endif
     for (int k = 0; k < kAttrCount; ++k) attrs[k] = t.attr[k].At(x0, py, t.ox, t.oy);
     for (int px = x0; px < x1; ++px) {
       row[px] = ShadePixel(s, attrs, t.linear, row[px]);

@@ -26,13 +26,9 @@ std::atomic<bool> g_wide_spans{true};
 
 void SetWideSpans(bool on) { g_wide_spans = on; }
 
+#if QUORREL_X86_SIMD
 namespace spans {
 namespace {
-
-bool HasAvx512() {
-  static const bool yes = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-  return yes;
-}
 
 // Pixels in P16 form, sixteen of them: lo holds pixels 0, 1 | 4, 5 | 8, 9 | 12, 13 and hi
 // pixels 2, 3 | 6, 7 | 10, 11 | 14, 15, four 16-bit channels each.
@@ -286,7 +282,7 @@ SpanFn PickFlat(bool flat) {
 }  // namespace
 
 SpanFn PickWide(const Plan& p, bool flat) {
-  if (!g_wide_spans.load(std::memory_order_relaxed) || !HasAvx512() || p.sample != Sample::kLinear)
+  if (!g_wide_spans.load(std::memory_order_relaxed) || !CpuHasAvx512bw() || p.sample != Sample::kLinear)
     return nullptr;
   switch (p.blend) {
     case BlendKind::kOpaque: return PickFlat<BlendKind::kOpaque>(flat);
@@ -296,4 +292,5 @@ SpanFn PickWide(const Plan& p, bool flat) {
 }
 
 }  // namespace spans
+#endif  // QUORREL_X86_SIMD
 }  // namespace platform::d3d9

@@ -2,16 +2,18 @@
 // rather than a GL texture: the frame is already in memory, and on a machine without a GPU a GL
 // round trip is a second software rasteriser). The back buffer's 0xFFRRGGBB pixels are SDL's
 // ARGB8888, so a surface of the same size takes them row by row; another size is scaled
-// bilinearly, both on the device's raster workers.
+// bilinearly, both on the device's raster workers (with AVX2 where the processor has it).
 #include "platform/d3d9/present_sdl.h"
-
-#include <immintrin.h>
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "platform/win32/win32_sdl.h"
+
+#if QUORREL_X86_SIMD
+#include <immintrin.h>
+#endif
 
 namespace platform::d3d9 {
 namespace {
@@ -71,17 +73,63 @@ void BilinearScaler::Prepare(int src_w, int src_h, int dst_w, int dst_h) {
   taps(src_h, dst_h, rows_);
 }
 
+void BilinearScaler::Rows(const uint32_t* src, uint32_t* dst, int dst_pitch_pixels, int first, int last) const {
+#if QUORREL_X86_SIMD
+  if (CpuHasAvx2()) return RowsAvx2(src, dst, dst_pitch_pixels, first, last);
+#endif
+  RowsPortable(src, dst, dst_pitch_pixels, first, last);
+}
+
 // Each target row blends its two source rows first, once per source pixel (16 bits a channel:
-// top * (256 - wy) + bottom * wy), then every target pixel mixes its two columns of that with
-// one rounding at the end.
-__attribute__((target("avx2"))) void BilinearScaler::Rows(const uint32_t* src, uint32_t* dst, int dst_pitch_pixels,
-                                                           int first, int last) const {
+// top * (256 - wy) + bottom * wy, at most 255 * 256), then every target pixel mixes its two
+// columns of that with one rounding at the end. Four channels a source pixel, one pixel to
+// spare for the last column's right tap (the right edge repeats), and whole groups of four.
+uint16_t* BilinearScaler::BlendedRow() const {
   thread_local std::vector<uint16_t> blended;
-  // Four channels a source pixel, one pixel to spare for the last column's right tap, and
-  // whole groups of four.
   const size_t need = (static_cast<size_t>(src_w_) + 8) * 4;
   if (blended.size() < need) blended.resize(need);
-  uint16_t* v = blended.data();
+  return blended.data();
+}
+
+void BilinearScaler::BlendRowTail(const uint32_t* top, const uint32_t* bottom, uint32_t weight, int from,
+                                  uint16_t* v) const {
+  for (int x = from; x < src_w_; ++x)
+    for (int k = 0; k < 4; ++k) {
+      const uint32_t shift = 8 * k;
+      v[4 * x + k] = static_cast<uint16_t>(((top[x] >> shift) & 0xFF) * (256 - weight) +
+                                           ((bottom[x] >> shift) & 0xFF) * weight);
+    }
+  for (int k = 0; k < 4; ++k) v[4 * src_w_ + k] = v[4 * (src_w_ - 1) + k];
+}
+
+void BilinearScaler::MixColumns(const uint16_t* v, uint32_t* out, int from) const {
+  for (int i = from; i < dst_w_; ++i) {
+    const Tap c = columns_[i];
+    uint32_t pixel = 0;
+    for (int k = 0; k < 4; ++k) {
+      const uint32_t sum = v[4 * c.index + k] * (256 - c.weight) + v[4 * c.index + 4 + k] * c.weight;
+      pixel |= ((sum + 32768) >> 16) << (8 * k);
+    }
+    out[i] = pixel;
+  }
+}
+
+void BilinearScaler::RowsPortable(const uint32_t* src, uint32_t* dst, int dst_pitch_pixels, int first,
+                                  int last) const {
+  uint16_t* v = BlendedRow();
+  for (int y = first; y < last; ++y) {
+    const Tap r = rows_[y];
+    const uint32_t* top = src + static_cast<size_t>(r.index) * src_w_;
+    BlendRowTail(top, src_h_ > 1 ? top + src_w_ : top, r.weight, 0, v);
+    MixColumns(v, dst + static_cast<size_t>(y) * dst_pitch_pixels, 0);
+  }
+}
+
+#if QUORREL_X86_SIMD
+// The same arithmetic, four source pixels and two target pixels at a time.
+__attribute__((target("avx2"))) void BilinearScaler::RowsAvx2(const uint32_t* src, uint32_t* dst,
+                                                               int dst_pitch_pixels, int first, int last) const {
+  uint16_t* v = BlendedRow();
   for (int y = first; y < last; ++y) {
     const Tap r = rows_[y];
     const uint32_t* top = src + static_cast<size_t>(r.index) * src_w_;
@@ -95,13 +143,7 @@ __attribute__((target("avx2"))) void BilinearScaler::Rows(const uint32_t* src, u
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(v + 4 * x),
                           _mm256_add_epi16(_mm256_mullo_epi16(t, w_top), _mm256_mullo_epi16(b, w_bottom)));
     }
-    for (; x < src_w_; ++x)
-      for (int k = 0; k < 4; ++k) {
-        const uint32_t shift = 8 * k;
-        v[4 * x + k] = static_cast<uint16_t>(((top[x] >> shift) & 0xFF) * (256 - r.weight) +
-                                             ((bottom[x] >> shift) & 0xFF) * r.weight);
-      }
-    for (int k = 0; k < 4; ++k) v[4 * src_w_ + k] = v[4 * (src_w_ - 1) + k];  // the right edge repeats
+    BlendRowTail(top, bottom, r.weight, x, v);
     uint32_t* out = dst + static_cast<size_t>(y) * dst_pitch_pixels;
     const __m256i half = _mm256_set1_epi32(32768);
     int i = 0;
@@ -124,17 +166,10 @@ __attribute__((target("avx2"))) void BilinearScaler::Rows(const uint32_t* src, u
                            (uint64_t{static_cast<uint32_t>(_mm256_extract_epi32(bytes, 4))} << 32);
       std::memcpy(out + i, &two, 8);
     }
-    for (; i < dst_w_; ++i) {
-      const Tap c = columns_[i];
-      uint32_t pixel = 0;
-      for (int k = 0; k < 4; ++k) {
-        const uint32_t sum = v[4 * c.index + k] * (256 - c.weight) + v[4 * c.index + 4 + k] * c.weight;
-        pixel |= ((sum + 32768) >> 16) << (8 * k);
-      }
-      out[i] = pixel;
-    }
+    MixColumns(v, out, i);
   }
 }
+#endif
 
 // Every presenter, so that a change to any window first lets frames in flight finish.
 std::mutex g_presenters_mutex;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/simd.h"
 
 namespace platform::d3d9 {
 
@@ -21,9 +22,18 @@ namespace platform::d3d9 {
 class BilinearScaler {
  public:
   void Prepare(int src_w, int src_h, int dst_w, int dst_h);
+  // With the fastest kernel the processor has.
   void Rows(const uint32_t* src, uint32_t* dst, int dst_pitch_pixels, int first, int last) const;
+  // Plain C++ for every processor; every kernel gives its result bit for bit.
+  void RowsPortable(const uint32_t* src, uint32_t* dst, int dst_pitch_pixels, int first, int last) const;
 
  private:
+#if QUORREL_X86_SIMD
+  void RowsAvx2(const uint32_t* src, uint32_t* dst, int dst_pitch_pixels, int first, int last) const;
+#endif
+  uint16_t* BlendedRow() const;
+  void BlendRowTail(const uint32_t* top, const uint32_t* bottom, uint32_t weight, int from, uint16_t* v) const;
+  void MixColumns(const uint16_t* v, uint32_t* out, int from) const;
   struct Tap {
     int index;       // first source pixel
     uint32_t weight;  // of the second, 0..256

@@ -2,12 +2,12 @@
 // dynamically, so a band crowded with sprites does not hold up the others.
 #include "platform/d3d9/render_queue.h"
 
-#include <immintrin.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+
+#include "platform/d3d9/simd.h"
 
 namespace platform::d3d9 {
 namespace {
@@ -57,7 +57,7 @@ bool SpinUntil(Ready ready) {
     // Pausing keeps the core; yielding lends it to a runnable thread such as the display
     // server's, which shows the frame before while this one is drawn.
     if (i < 64) {
-      _mm_pause();
+      CpuRelax();
     } else {
       std::this_thread::yield();
       if ((i & 7) == 0 && std::chrono::steady_clock::now() >= until) return false;
