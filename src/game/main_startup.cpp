@@ -9,6 +9,8 @@
 // plain text.
 #include "game/main.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <exception>
 
 #include "foundation/CUnit.h"
@@ -134,7 +136,12 @@ void TMainForm::LoadScriptBundle(rtl::TStringList& scriptText) {
     rtl::Halt(0);
   }
   LogEngine->AddHint("data\\AllLua.lua not exist ");
-  rtl::Halt(0);
+  // The log alone leaves a player who started the program from the wrong folder with a program
+  // that ends silently: say where it looked, and end as a failure.
+  std::string folder = ProgramFolder + "/" + rtl::ExcludeTrailingBackslash(DataFolder);
+  std::replace(folder.begin(), folder.end(), '\\', '/');
+  std::fprintf(stderr, "quorrel: no game in %s: neither AllLua.lua nor AllLua.luac is there\n", folder.c_str());
+  rtl::Halt(1);
 }
 
 void TMainForm::ReadGameTitle() {

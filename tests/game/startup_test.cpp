@@ -3,10 +3,12 @@
 // stands in for the application frame.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <lua.hpp>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -213,7 +215,8 @@ TEST(StartUpTest, GetMyDocGivesTheDocumentsFolder) {
 
 struct GameRun {
   int exitCode = -1;
-  std::string log;  // Log.txt of the program folder
+  std::string log;     // Log.txt of the program folder
+  std::string errors;  // standard error
 };
 
 // Runs Folder/Exe (a link to the driver) with the folder as the place it is invoked from.
@@ -221,8 +224,11 @@ GameRun RunGame(const fs::path& exeFolder, const std::vector<std::string>& args 
   const fs::path exe = exeFolder / "quorrel";
   if (!fs::exists(fs::symlink_status(exe))) fs::create_symlink(QUORREL_GAME_DRIVER, exe);
   fs::remove(exeFolder / "Log.txt");
+  const fs::path errors = exeFolder.parent_path() / (exeFolder.filename().string() + ".stderr");
   const pid_t pid = fork();
   if (pid == 0) {
+    const int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (err < 0 || dup2(err, 2) < 0) _exit(126);
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     if (chdir("/") != 0) _exit(126);  // start-up must find its folder by itself
@@ -239,6 +245,7 @@ GameRun RunGame(const fs::path& exeFolder, const std::vector<std::string>& args 
   GameRun run;
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
   run.log = ReadFile(exeFolder / "Log.txt");
+  run.errors = ReadFile(errors);
   return run;
 }
 
@@ -320,12 +327,18 @@ TEST(GameFolderTest, PlainBundleWinsOverTheScrambledOne) {
   EXPECT_EQ(unpacked.rfind("marker = 'plain'\r\n", 0), 0u) << "rewritten from the plain one";
 }
 
-TEST(GameFolderTest, WithoutABundleStartUpLogsAndExitsZero) {
+// Not a success: the player is told on standard error where the program looked, and the exit
+// status says it failed.
+TEST(GameFolderTest, WithoutABundleStartUpLogsSaysWhereItLookedAndFails) {
   const fs::path game = NewFolder("none");
   fs::create_directories(game / "data");
   const GameRun run = RunGame(game);
-  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.log.find("data\\AllLua.lua not exist "), std::string::npos) << run.log;
+  EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+  for (const std::string& part : {(game / "data").string(), std::string("AllLua.lua"),
+                                  std::string("AllLua.luac")})
+    EXPECT_NE(run.errors.find(part), std::string::npos) << part << " in: " << run.errors;
   EXPECT_FALSE(fs::exists(game / "init.txt"));
   EXPECT_FALSE(fs::exists(game / "end.txt"));
 }
