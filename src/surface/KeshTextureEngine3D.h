@@ -167,8 +167,13 @@ public:
                     double X3, double Y3, bool Filled, uint8_t Alpha2, uint8_t Alpha3,
                     int32_t Color2, int32_t Color3, const std::string& SurfaceName, double U1,
                     double V1, double U2, double V2, double U3, double V3, int32_t BlendMode);
+  // X, Y in logical pixels; in full screen they follow the projection's scale (TextScale).
   void DrawFontText(const char* Text, platform::d3dx9::ID3DXFont* Font, int32_t X, int32_t Y,
                     uint32_t Color);
+  // Text is drawn in back-buffer pixels, so in full screen, where the projection stretches the
+  // logical size over the back buffer, its place and its glyphs take the same factors: back
+  // buffer over InitWidth x InitHeight. False, with 1 and 1, where there is nothing to scale.
+  bool TextScale(double& fx, double& fy) const;
   int32_t FindLine(uint8_t Alpha, int32_t Color, double X1, double Y1, double X2, double Y2,
                    bool Filled) const;
   // The new entry's index, or -1 when its vertex buffer could not be made.
@@ -230,6 +235,8 @@ private:
   bool ReloadTexture(TTexture& t);
   platform::d3d9::IDirect3DVertexBuffer9* CreateVB(uint32_t bytes);
   void ReleaseDeviceResources();
+  // The engine's 20-pixel bold font, made at the text's scale.
+  void CreateFont();
   // Sets the scissor rectangle of the clip in force; false when its intersection is empty (the
   // caller then draws nothing).
   bool BeginClip();

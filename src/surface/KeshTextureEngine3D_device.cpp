@@ -5,6 +5,7 @@
 // device, then releases it and creates a new one. A failed creation leaves no device behind
 // (g_pd3dDevice nil), so the next InitD3D starts afresh. Textures come back on demand at their
 // next Draw; surface vertex buffers are made again here.
+#include <algorithm>
 #include <cmath>
 
 #include "foundation/KeshLogEngine.h"
@@ -220,10 +221,25 @@ int32_t TKeshSurfaceEngine3D::InitD3D(platform::win32::HWND hWndArg, int32_t Wid
     if (s.VB) SetVBForSurfaces(s, nullptr);
   }
 
+  CreateFont();
+  return 0;
+}
+
+void TKeshSurfaceEngine3D::CreateFont() {
   if (Font) Font->Release();
   Font = nullptr;
   D3DXCreateFontW(g_pd3dDevice, 20, 0, 700, 1, FALSE, 1, 0, 0, 0, u"", &Font);
-  return 0;
+  double fx = 1, fy = 1;
+  if (!Font || !TextScale(fx, fy)) return;
+  // Stretched the way the projection stretches pictures: the height by the vertical factor, the
+  // average width of the 20-pixel font by the horizontal one.
+  TEXTMETRICA metrics;
+  Font->GetTextMetricsA(&metrics);
+  const int height = std::max(1, static_cast<int>(std::lround(20 * fy)));
+  const UINT width = fx == fy ? 0 : static_cast<UINT>(std::max(1L, std::lround(metrics.tmAveCharWidth * fx)));
+  Font->Release();
+  Font = nullptr;
+  D3DXCreateFontW(g_pd3dDevice, height, width, 700, 1, FALSE, 1, 0, 0, 0, u"", &Font);
 }
 
 void TKeshSurfaceEngine3D::SetDeviceParams(int32_t WidthArg, int32_t HeightArg) {

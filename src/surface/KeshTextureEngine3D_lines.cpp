@@ -10,6 +10,8 @@
 // texture bound that is the vertex colour alone) and blends with SRCALPHA / INVSRCALPHA, so its
 // colour and alpha mean the same whatever was drawn before. Groups scale lines about the group
 // centre when one is given, triangles about the origin.
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <functional>
 
@@ -321,6 +323,24 @@ void TKeshSurfaceEngine3D::DrawTriangle(uint8_t Alpha1, int32_t Color1, double X
 void TKeshSurfaceEngine3D::DrawFontText(const char* Text, ID3DXFont* FontArg, int32_t X,
                                         int32_t Y, uint32_t Color) {
   if (!FontArg || !Text || !g_pd3dDevice) return;
+  double fx = 1, fy = 1;
+  if (TextScale(fx, fy)) {
+    const auto scaled = [](int32_t v, double f) {
+      return static_cast<int32_t>(std::clamp(std::nearbyint(v * f), double(INT32_MIN), double(INT32_MAX)));
+    };
+    X = scaled(X, fx);
+    Y = scaled(Y, fy);
+  }
   RECT r{X, Y, 0, 0};
   FontArg->DrawTextA(nullptr, Text, -1, &r, DT_NOCLIP, Color);
+}
+
+bool TKeshSurfaceEngine3D::TextScale(double& fx, double& fy) const {
+  fx = fy = 1;
+  // Before the first device every size is 0: nothing to scale.
+  if (!FullScreen || InitWidth <= 0 || InitHeight <= 0 || BackBufferWidth <= 0 || BackBufferHeight <= 0)
+    return false;
+  fx = static_cast<double>(BackBufferWidth) / InitWidth;
+  fy = static_cast<double>(BackBufferHeight) / InitHeight;
+  return fx != 1 || fy != 1;
 }

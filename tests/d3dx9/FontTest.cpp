@@ -2,6 +2,7 @@
 // with Windows-1252 bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -77,6 +78,40 @@ TEST_F(FontTest, GlyphsStandOnTheBaselineAtTopPlusAscent) {
   // Ascent of the 20-pixel cell: 20 * 1901 / 2384 rounded = 16, so the baseline is row 26.
   EXPECT_EQ(lowest, 25);
   EXPECT_GT(highest, 10);  // capitals do not reach the top of the cell
+}
+
+// A nonzero width is the average character width: the same cell, the glyphs stretched across.
+TEST_F(FontTest, AWidthStretchesTheGlyphsToThatAverage) {
+  TEXTMETRICA natural;
+  ASSERT_EQ(font->GetTextMetricsA(&natural), D3D_OK);
+  EXPECT_EQ(natural.tmHeight, 20);
+  EXPECT_EQ(natural.tmAscent, 16);
+  EXPECT_EQ(natural.tmDescent, 4);
+  EXPECT_GT(natural.tmAveCharWidth, 8);
+  EXPECT_LT(natural.tmAveCharWidth, 14);
+  const auto inkWidth = [&](ID3DXFont* f) {
+    std::swap(font, f);
+    const Picture p = Draw([&] { Text("mmmm", 0, 0); });
+    std::swap(font, f);
+    int left = p.width, right = -1;
+    for (int y = 0; y < p.height; ++y)
+      for (int x = 0; x < p.width; ++x)
+        if (p.pixels[y * p.width + x] != (kBackground | 0xFF000000u)) {
+          left = std::min(left, x);
+          right = std::max(right, x);
+        }
+    return right - left + 1;
+  };
+  ID3DXFont* wide = nullptr;
+  ASSERT_EQ(D3DXCreateFontW(device.get(), 20, 2 * natural.tmAveCharWidth, 700, 1, FALSE, DEFAULT_CHARSET,
+                            OUT_DEFAULT_PRECIS, DEFAULT_QUALITY, 0, u"", &wide),
+            D3D_OK);
+  TEXTMETRICA stretched;
+  ASSERT_EQ(wide->GetTextMetricsA(&stretched), D3D_OK);
+  EXPECT_EQ(stretched.tmHeight, 20);
+  EXPECT_NEAR(stretched.tmAveCharWidth, 2 * natural.tmAveCharWidth, 1);
+  EXPECT_NEAR(inkWidth(wide), 2.0 * inkWidth(font), 4);
+  SafeRelease(wide);
 }
 
 TEST_F(FontTest, LinesCountsAndUndefinedBytes) {

@@ -1,5 +1,9 @@
 // Frame tests of lines, filled rectangles, triangles and text, the line cache, and the device
 // states that must not leak from a picture into them.
+#include <algorithm>
+#include <climits>
+#include <string>
+
 #include "game/GroupStack.h"
 #include "surface_fixture.h"
 
@@ -194,6 +198,59 @@ TEST_F(LinesTest, TextInTheDefaultFont) {
   }
   EXPECT_GT(lit, 40);  // a 20-pixel bold line of text in yellow
   EXPECT_EQ(below, 0);
+}
+
+// The lit box of yellow text in a frame.
+struct Box {
+  int left = INT32_MAX, top = INT32_MAX, right = -1, bottom = -1;
+};
+Box TextBox(const CapturedFrame& f) {
+  Box b;
+  for (int y = 0; y < f.height; ++y)
+    for (int x = 0; x < f.width; ++x) {
+      const uint32_t c = Pixel(f, x, y);
+      if (Red(c) > 128 && Green(c) > 128 && Blue(c) < 64) {
+        b.left = std::min(b.left, x);
+        b.top = std::min(b.top, y);
+        b.right = std::max(b.right, x + 1);
+        b.bottom = std::max(b.bottom, y + 1);
+      }
+    }
+  return b;
+}
+
+// In full screen the projection stretches the logical size over the screen: the text's place
+// and its glyphs take the same factors, so it lands where a picture drawn there would.
+TEST_F(LinesTest, FullScreenTextFollowsTheProjectionsScale) {
+  const auto draw = [&](TKeshSurfaceEngine3D& e) {
+    BeginFrame();
+    e.DrawFontText("Quorrel Shuffle", e.Font, 100, 50, 0xFFFFFF00);
+    return TextBox(EndFrame());
+  };
+  SetScreen(1024, 768);
+  TKeshSurfaceEngine3D& windowed = MakeEngine(1024, 768);
+  const Box one = draw(windowed);
+  ASSERT_GT(one.right, one.left);
+  const struct {
+    int screenW, screenH;
+  } screens[] = {{2048, 1536}, {1920, 1080}, {1024, 768}};
+  for (const auto& s : screens) {
+    SetScreen(s.screenW, s.screenH);
+    engine_ = std::make_unique<TKeshSurfaceEngine3D>(0, 0, true, 0, 0, 1024, 768, "data\\");
+    bool isWindowed = true;
+    ASSERT_EQ(engine_->InitD3D(Window(), 1024, 768, isWindowed), 0);
+    const double fx = s.screenW / 1024.0, fy = s.screenH / 768.0;
+    const Box b = draw(*engine_);
+    SCOPED_TRACE(std::to_string(s.screenW) + "x" + std::to_string(s.screenH));
+    EXPECT_NEAR(b.left, one.left * fx, 2.5);
+    EXPECT_NEAR(b.top, one.top * fy, 2.5);
+    EXPECT_NEAR(b.right - b.left, (one.right - one.left) * fx, 0.06 * (one.right - one.left) * fx);
+    EXPECT_NEAR(b.bottom - b.top, (one.bottom - one.top) * fy, 2.5);
+    if (fx == 1 && fy == 1) {
+      EXPECT_EQ(b.left, one.left);
+      EXPECT_EQ(b.right, one.right);
+    }
+  }
 }
 
 }  // namespace

@@ -19,8 +19,9 @@
 //   - D3DXCreateFontW ignores the face name: every font is DejaVu Sans (Bold for weights of
 //     600 and more), found in the standard font folders and drawn through FreeType with a cache
 //     of rendered glyphs. A positive height is the cell height (ascent plus descent) in pixels,
-//     a negative one the character height, as for Windows fonts. Width, italic, character set,
-//     precision, quality and pitch are not applied.
+//     a negative one the character height, as for Windows fonts; a nonzero width is the average
+//     character width, the glyphs stretched or narrowed to it (0 keeps the face's proportions).
+//     Italic, character set, precision, quality and pitch are not applied.
 //   - ID3DXFont::DrawTextA draws into the device's render target in back-buffer pixels, with
 //     the rectangle's left/top as the top-left of the first line (DT_LEFT | DT_TOP). Bytes are
 //     Windows-1252 characters; "\n" starts a new line, other control characters and the five
@@ -135,11 +136,20 @@ constexpr DWORD DEFAULT_PITCH = 0;
 
 struct ID3DXSprite;  // not offered: text goes straight to the render target
 
+// The measures of a font in pixels (the members the system reads).
+struct TEXTMETRICA {
+  INT tmHeight = 0;  // the cell: ascent plus descent
+  INT tmAscent = 0;
+  INT tmDescent = 0;
+  INT tmAveCharWidth = 0;
+};
+
 class ID3DXFont : public d3d9::IUnknown {
  public:
   // count -1: up to the terminating zero. Returns the height of the text in pixels.
   virtual INT DrawTextA(ID3DXSprite* sprite, const char* text, INT count, RECT* rect, DWORD format,
                         D3DCOLOR color) = 0;
+  virtual HRESULT GetTextMetricsA(TEXTMETRICA* metrics) = 0;
 };
 
 // Fails with D3DERR_NOTAVAILABLE when no DejaVu Sans file is installed.

@@ -55,6 +55,15 @@ class SoftwareFont final : public ID3DXFont {
     return static_cast<INT>(std::min<int64_t>(lines * glyphs_->LineHeight(), INT32_MAX));
   }
 
+  HRESULT GetTextMetricsA(TEXTMETRICA* metrics) override {
+    if (metrics == nullptr) return d3d9::D3DERR_INVALIDCALL;
+    metrics->tmHeight = glyphs_->LineHeight();
+    metrics->tmAscent = glyphs_->Ascent();
+    metrics->tmDescent = glyphs_->LineHeight() - glyphs_->Ascent();
+    metrics->tmAveCharWidth = glyphs_->AverageWidth();
+    return d3d9::D3D_OK;
+  }
+
  private:
   ~SoftwareFont() override { device_->Release(); }
 
@@ -78,7 +87,7 @@ class SoftwareFont final : public ID3DXFont {
 
 }  // namespace
 
-HRESULT D3DXCreateFontW(IDirect3DDevice9* device, INT height, UINT /*width*/, UINT weight,
+HRESULT D3DXCreateFontW(IDirect3DDevice9* device, INT height, UINT width, UINT weight,
                         UINT /*mipLevels*/, BOOL /*italic*/, DWORD /*charSet*/,
                         DWORD /*outputPrecision*/, DWORD /*quality*/, DWORD /*pitchAndFamily*/,
                         const WCHAR* /*faceName*/, ID3DXFont** font) {
@@ -88,7 +97,7 @@ HRESULT D3DXCreateFontW(IDirect3DDevice9* device, INT height, UINT /*width*/, UI
     const std::string file = FindDejaVuSans(weight >= 600);
     if (file.empty()) return d3d9::D3DERR_NOTAVAILABLE;
     std::string error;
-    std::unique_ptr<GlyphCache> glyphs = GlyphCache::Open(file, height, error);
+    std::unique_ptr<GlyphCache> glyphs = GlyphCache::Open(file, height, static_cast<int>(std::min<UINT>(width, INT32_MAX)), error);
     if (glyphs == nullptr) return d3d9::D3DERR_NOTAVAILABLE;
     *font = new SoftwareFont(device, std::move(glyphs));
     return d3d9::D3D_OK;

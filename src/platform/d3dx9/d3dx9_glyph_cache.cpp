@@ -12,7 +12,7 @@
 
 namespace platform::d3dx9 {
 
-std::unique_ptr<GlyphCache> GlyphCache::Open(const std::string& fontFile, int height,
+std::unique_ptr<GlyphCache> GlyphCache::Open(const std::string& fontFile, int height, int width,
                                              std::string& error) {
   std::unique_ptr<GlyphCache> cache(new GlyphCache());
   if (FT_Init_FreeType(&cache->library_) != 0) {
@@ -30,10 +30,13 @@ std::unique_ptr<GlyphCache> GlyphCache::Open(const std::string& fontFile, int he
   }
   double ascentUnits = face->ascender;
   double descentUnits = -face->descender;
-  if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-      os2 != nullptr && os2->usWinAscent + os2->usWinDescent > 0) {
-    ascentUnits = os2->usWinAscent;
-    descentUnits = os2->usWinDescent;
+  double averageUnits = face->units_per_EM / 2.0;
+  if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2)); os2 != nullptr) {
+    if (os2->usWinAscent + os2->usWinDescent > 0) {
+      ascentUnits = os2->usWinAscent;
+      descentUnits = os2->usWinDescent;
+    }
+    if (os2->xAvgCharWidth > 0) averageUnits = os2->xAvgCharWidth;
   }
   const double cellUnits = ascentUnits + descentUnits;
   if (cellUnits <= 0) {
@@ -45,15 +48,18 @@ std::unique_ptr<GlyphCache> GlyphCache::Open(const std::string& fontFile, int he
   const int requested = height == 0 ? 16 : height;
   const double cellPixels = requested > 0 ? requested : -requested * cellUnits / em;
   const double emPixels = cellPixels * em / cellUnits;
+  const double emWidthPixels = width > 0 ? width * em / averageUnits : emPixels;
   FT_Size_RequestRec size{};
   size.type = FT_SIZE_REQUEST_TYPE_NOMINAL;
   size.height = static_cast<FT_Long>(std::lround(emPixels * 64));
+  if (width > 0) size.width = static_cast<FT_Long>(std::lround(emWidthPixels * 64));
   if (FT_Request_Size(face, &size) != 0) {
     error = "cannot size font " + fontFile;
     return nullptr;
   }
   cache->lineHeight_ = static_cast<int>(std::lround(cellPixels));
   cache->ascent_ = static_cast<int>(std::lround(cellPixels * ascentUnits / cellUnits));
+  cache->averageWidth_ = static_cast<int>(std::lround(emWidthPixels * averageUnits / em));
   return cache;
 }
 

@@ -4,8 +4,9 @@
 //
 // Metrics follow Windows fonts: the cell height is the face's Windows ascent plus descent (its
 // OS/2 table, or the horizontal header when that is missing), a positive height asks for that
-// cell height and a negative one for the em size, and pen positions advance by whole pixels
-// with no kerning.
+// cell height and a negative one for the em size, a nonzero width asks for that average
+// character width (the OS/2 table's, else half the em) by stretching the em across, and pen
+// positions advance by whole pixels with no kerning.
 #pragma once
 
 #include <cstdint>
@@ -30,8 +31,9 @@ struct Glyph {
 
 class GlyphCache {
  public:
-  // Opens the font file and sets the size; null with a reason on failure.
-  static std::unique_ptr<GlyphCache> Open(const std::string& fontFile, int height,
+  // Opens the font file and sets the size (width 0: the face's own proportions); null with a
+  // reason on failure.
+  static std::unique_ptr<GlyphCache> Open(const std::string& fontFile, int height, int width,
                                           std::string& error);
   ~GlyphCache();
   GlyphCache(const GlyphCache&) = delete;
@@ -39,6 +41,7 @@ class GlyphCache {
 
   int Ascent() const { return ascent_; }
   int LineHeight() const { return lineHeight_; }
+  int AverageWidth() const { return averageWidth_; }
 
   // The glyph of a Unicode code point; a character the face lacks gives its missing-glyph
   // shape, and a glyph FreeType cannot render gives an empty one.
@@ -52,6 +55,7 @@ class GlyphCache {
   FT_FaceRec_* face_ = nullptr;
   int ascent_ = 0;
   int lineHeight_ = 0;
+  int averageWidth_ = 0;
   std::unordered_map<char32_t, Glyph> glyphs_;
 };
 
