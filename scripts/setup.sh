@@ -13,6 +13,7 @@ packages=(
   libsndfile1-dev
   libcurl4-openssl-dev
   locales xvfb xauth x11-utils imagemagick xdotool
+  qemu-user  # the window test on an emulated processor without AVX2
   python3  # the loopback HTTP server of the network tests
 )
 

@@ -35,6 +35,34 @@ local loaded, shownPercent = false, 0
 -- Sounds from data/sounds; a handle of 0 (no sound device, or no file) plays nothing.
 local clickSound, matchSound, music, musicLength, musicStart, musicOn = 0, 0, 0, 0, 0, true
 
+-- Full screen draws at the screen's own resolution, and the board keeps its proportions: it is
+-- scaled uniformly and centred by the "view" group (bands at the sides of a wider screen). Text
+-- is not transformed by groups, so it is placed through the same view; mouse positions come
+-- back through it. Windowed, the back buffer is the board and the view does nothing.
+local viewScale, viewX, viewY = 1, 0, 0
+
+local function FitBoard(width, height)
+  viewScale = math.min(width / W, height / H)
+  viewX, viewY = (width - W * viewScale) / 2, (height - H * viewScale) / 2
+end
+
+local function ViewBegin()
+  if viewScale ~= 1 or viewX ~= 0 or viewY ~= 0 then GroupBegin("view", viewX, viewY, viewScale, viewScale) end
+end
+
+local function ViewEnd()
+  if viewScale ~= 1 or viewX ~= 0 or viewY ~= 0 then GroupEnd("view") end
+end
+
+local function Text(text, x, y, color)
+  x, y = math.floor(viewX + x * viewScale + 0.5), math.floor(viewY + y * viewScale + 0.5)
+  if color then DrawText(text, x, y, color) else DrawText(text, x, y) end
+end
+
+local function ToBoard(x, y)
+  return (x - viewX) / viewScale, (y - viewY) / viewScale
+end
+
 local function StartMusic(time)
   PlaySound(music, musicOn and MUSIC_VOLUME or 0)
   musicStart = time
@@ -68,7 +96,12 @@ function A_Init(time, a, b, c, launchList, launchName, wallClock)
     music, musicLength = LoadSound("music.ogg")
     StartMusic(time)
   end
-  SetSystemResolution(W, H, W, H)
+  -- The screen's own resolution for the device: the projection then draws in screen pixels in
+  -- full screen, while the window keeps the board's size. Pictures are filtered, as the
+  -- runtime does by itself for a resolution that is not the screen's.
+  local screenW, screenH = GetSystemResolution()
+  local ok, backW, backH = SetSystemResolution(screenW, screenH, W, H)
+  FitBoard(backW, backH)
   LoadTextures("atlas", true)  -- redraws the loading screen (A_Loading) as it goes
   LoadPictures("back.jpg|back|0|0|1024|768|false", true)
   loaded = true
@@ -78,30 +111,32 @@ end
 
 -- The loading screen: lines, rectangles and text only, since the pictures are still coming.
 function A_Loading(time, percent)
+  ViewBegin()
   if loaded then
     shownPercent = math.min(100, shownPercent + 5)
     if shownPercent >= 100 then LoadingFalse() end
   else
     shownPercent = math.max(shownPercent, percent)  -- each load counts its own items from 0
   end
-  DrawText("Gem Garden", W / 2 - 60, H / 2 - 70, GOLD_TEXT)
+  Text("Gem Garden", W / 2 - 60, H / 2 - 70, GOLD_TEXT)
   DrawLine(W / 2 - 200, H / 2 - 12, W / 2 + 200, H / 2 + 12, 0x303050, 255, true)
   DrawLine(W / 2 - 198, H / 2 - 10, W / 2 - 198 + 396 * shownPercent / 100, H / 2 + 10, 0x50C070, 255, true)
   DrawPoligon("(" .. (W / 2 - 202) .. "," .. (H / 2 - 14) .. ")(" .. (W / 2 + 202) .. "," .. (H / 2 - 14) ..
               ")(" .. (W / 2 + 202) .. "," .. (H / 2 + 14) .. ")(" .. (W / 2 - 202) .. "," .. (H / 2 + 14) .. ")", 0xFFFFFF)
-  DrawText("Loading " .. shownPercent .. " %", W / 2 - 50, H / 2 + 24)
+  Text("Loading " .. shownPercent .. " %", W / 2 - 50, H / 2 + 24)
+  ViewEnd()
 end
 
 local function DrawTitle()
   -- The title breathes: a transform group scales the plate about the group's origin.
   local s = 1 + 0.03 * math.sin(now / 400)
   GroupBegin("title", W / 2, 90, s, s, 0.95)
-  DrawPicture("src", "banner.png", "x", -128, "y", -32)
+  DrawPicture("src", "banner.png", "x", -128, "y", -32, "filter", true)
   GroupEnd("title")
-  DrawText("Gem Garden", W / 2 - 58, 80, GOLD_TEXT)
-  DrawText("Score " .. score, 40, 30)
-  DrawText("Best " .. best, 40, 52)
-  DrawText("Clicks " .. moves, W - 150, 30)
+  Text("Gem Garden", W / 2 - 58, 80, GOLD_TEXT)
+  Text("Score " .. score, 40, 30)
+  Text("Best " .. best, 40, 52)
+  Text("Clicks " .. moves, W - 150, 30)
 end
 
 local function DrawBoard()
@@ -112,14 +147,14 @@ local function DrawBoard()
       local hover = InsidePicture("gem.png", x, y, mouseX, mouseY, 0)
       if hover then
         -- Additive glow behind the gem under the mouse.
-        DrawPicture("src", "glow.png", "x", x, "y", y, "scalex", 2, "scaley", 2, "color", gem.color, "outputmode", 1)
+        DrawPicture("src", "glow.png", "x", x, "y", y, "scalex", 2, "scaley", 2, "color", gem.color, "outputmode", 1, "filter", true)
       end
       local age = gem.taken and (now - gem.taken) or 1000
       local grow = math.min(1, age / 300)
       DrawPicture("src", "gem.png", "x", x, "y", y,
                   "angle", 0.25 * math.sin(now / 500 + gem.phase),
                   "scalex", (hover and 1.15 or 1) * grow, "scaley", (hover and 1.15 or 1) * grow,
-                  "color", gem.color, "alpha", 190 + 65 * grow)
+                  "color", gem.color, "alpha", 190 + 65 * grow, "filter", true)
     end
   end
   -- A triangle pointer under the board, shaded from corner to corner.
@@ -128,8 +163,8 @@ end
 
 local function DrawButton()
   local hover = InsideRect(mouseX, mouseY, BUTTON_X, BUTTON_Y, 128, 48)
-  DrawPicture("src", "button.png", "x", BUTTON_X, "y", BUTTON_Y, "color", hover and 0xC0FFC0 or 0xFFFFFF)
-  DrawText("Shuffle", BUTTON_X + 30, BUTTON_Y + 12)
+  DrawPicture("src", "button.png", "x", BUTTON_X, "y", BUTTON_Y, "color", hover and 0xC0FFC0 or 0xFFFFFF, "filter", true)
+  Text("Shuffle", BUTTON_X + 30, BUTTON_Y + 12)
 end
 
 local function DrawTicker()
@@ -140,32 +175,35 @@ local function DrawTicker()
   local offset = (now / 20) % 80
   for i = -1, 11 do
     DrawPicture("src", "star.png", "x", left + i * 80 - offset, "y", top - 2, "scalex", 0.8, "scaley", 0.8,
-                "color", PALETTE[i % #PALETTE + 1], "angle", now / 1000 + i)
+                "color", PALETTE[i % #PALETTE + 1], "angle", now / 1000 + i, "filter", true)
   end
   ClipRectEnd("ticker")
-  DrawText("Space: shuffle   M: music   Alt+Enter: window / full screen   Escape: quit", left + 70, top + 72)
+  Text("Space: shuffle   M: music   Alt+Enter: window / full screen   Escape: quit", left + 70, top + 72)
 end
 
 function A_Update(time, wallClock)
   now = time
   -- Sounds do not loop: the music starts again once it has played to its end.
   if music ~= 0 and musicLength > 0 and time - musicStart >= musicLength then StartMusic(time) end
-  DrawPicture("src", "back.jpg")
+  ViewBegin()
+  DrawPicture("src", "back.jpg", "filter", true)
   DrawTitle()
   DrawBoard()
   DrawButton()
   DrawTicker()
+  ViewEnd()
 end
 
 function A_MouseMove(oldX, oldY, x, y)
-  mouseX, mouseY = x, y
+  mouseX, mouseY = ToBoard(x, y)
 end
 
 function A_MouseDown(x, y)
-  mouseX, mouseY = x, y
+  mouseX, mouseY = ToBoard(x, y)
 end
 
 function A_MouseUp(x, y)
+  x, y = ToBoard(x, y)
   moves = moves + 1
   if InsideRect(x, y, BUTTON_X, BUTTON_Y, 128, 48) then
     PlaySound(clickSound, 80)
@@ -208,7 +246,9 @@ function A_WOptions_OK_MouseUp_fromCode()
   AppChangeWindowMode()
 end
 
+-- After a switch between window and full screen: the window's size, or the screen's.
 function A_ChangeResolution(width, height, changed)
+  FitBoard(width, height)
 end
 
 -- The runtime calls these on pause, on resume and at the end of the game.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "draw_fixture.h"
@@ -82,6 +83,53 @@ TEST_F(DemoTest, PlaysAsAPersonWould) {
   EXPECT_EQ(form.Profile->IndexOfKey("best"), 0);
   EXPECT_EQ(form.Profile->Pairs[0].Value, "1");
   EXPECT_TRUE(fs::is_regular_file(fs::path(dir_) / "appdata" / "Dunmarrow" / "QuorrelDemo" / "ZazoData.cfg"));
+}
+
+// Full screen on a wider screen: drawn at the screen's own resolution, the board scaled uniformly
+// by 1080 / 768 and centred, with black bands at the sides, its text placed with it, and a click
+// on a gem's place on the screen takes that gem.
+TEST_F(DemoTest, FullScreenOnAWideScreenKeepsTheBoardsProportions) {
+  platform::win32::testing::VirtualScreen screen;
+  screen.width = 1920;
+  screen.height = 1080;
+  screen.usable = {0, 0, 1920, 1080};
+  platform::win32::testing::SetVirtualScreen(screen);
+  StartFullScreen = 1;
+  form.ProgramFolder = dir_ + "/game";
+  form.WindowHandle = Window();
+  form.FormCreate();
+  form.CreateResources_Testing();
+  for (int i = 0; i < 40 && form.Loading; ++i) FrameAt(0);
+  ASSERT_FALSE(form.Loading);
+  const CapturedFrame board = FrameAt(1000);
+  StartFullScreen = 0;
+  ASSERT_EQ(board.width, 1920);
+  ASSERT_EQ(board.height, 1080);
+  const double scale = 1080.0 / 768;
+  const int left = static_cast<int>(std::lround((1920 - 1024 * scale) / 2));  // 240
+  int lit = 0;
+  for (int y = 0; y < 1080; y += 3)
+    for (int x = 0; x < 1920; x += 3) {
+      const bool band = x < left - 1 || x > 1920 - left;
+      if (band) lit += Pixel(board, x, y) != 0;
+    }
+  EXPECT_EQ(lit, 0) << "the bands beside the board are black, text included";
+  EXPECT_NE(Pixel(board, 960, 540), 0u);
+  // "Score 0" at (40, 30) of the board: white text at its place on the screen.
+  int white = 0;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 100; ++x) white += Pixel(board, left + 40 * scale + x, 30 * scale + y) == 0xFFFFFF;
+  EXPECT_GT(white, 20);
+
+  // The first gem's picture has its top-left corner at (205, 213) of the board.
+  const int gx = static_cast<int>(std::lround(left + 237 * scale)), gy = static_cast<int>(std::lround(245 * scale));
+  form.FormMouseMove(gx, gy);
+  form.FormMouseDown(0, gx, gy);
+  form.FormMouseUp(0, gx, gy);
+  FrameAt(1500);
+  ASSERT_TRUE(form.Profile);
+  ASSERT_EQ(form.Profile->IndexOfKey("best"), 0);
+  EXPECT_EQ(form.Profile->Pairs[0].Value, "1");
 }
 
 }  // namespace
