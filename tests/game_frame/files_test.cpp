@@ -244,6 +244,7 @@ TEST_F(FilesTest, ShowErrorAlertShowsTheSecondTableAndRetries) {
       {"not a table", "'Hi'", ""},
       {"code units: e acute, a surrogate pair, a lone half", "{0xE9, 0xD83D, 0xDE00, 0xD800, 0x10041}",
        "\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBD" "A"},
+      {"values beyond 32 bits give their low 16 bits", "{2^31 + 72, 2^40 + 105}", "Hi"},
   };
   w32::testing::SetMessageBoxAnswer(w32::IDRETRY);
   Run("function again() rec('again') end");
