@@ -105,8 +105,9 @@ std::vector<std::string> ReloadScriptNames() {
 bool LoadReloadScripts(const std::vector<std::string>& names, rtl::TStringList& text) {
   for (const std::string& name : names) {
     if (name == kTemplateScript && !rtl::FileExists(name)) {
-      LogEngine->AddHint("TMainForm.ReLoadLua " + name + " not exist, skipped");
-      continue;
+      // A warning: hints are hidden at the usual detail levels, and the reload does not happen.
+      LogEngine->AddWarning("TMainForm.ReLoadLua " + name + " cannot be read (no such file): nothing reloaded");
+      return false;
     }
     rtl::TStringList lines;
     try {
