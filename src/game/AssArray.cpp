@@ -173,7 +173,11 @@ void tAssArray::WriteFile(const std::string& fileName, const std::string& bytes)
   if (corrupt != CorruptFiles.end()) {
     // The unreadable file may still be worth something to whoever looks at it later; without
     // a kept copy the save does not replace it.
-    if (rtl::FileExists(resolved)) rtl::ReplaceFileBytes(resolved + ".corrupt", rtl::ReadFileBytes(resolved));
+    if (rtl::FileExists(resolved)) {
+      rtl::ReplaceFileBytes(resolved + ".corrupt", rtl::ReadFileBytes(resolved));
+      Warn("tAssArray: \"" + resolved + "\" did not read back as a profile file; kept as \"" + resolved +
+           ".corrupt\" before it is replaced");
+    }
     CorruptFiles.erase(corrupt);
   }
   rtl::ReplaceFileBytes(fileName, bytes);

@@ -16,7 +16,8 @@
 // name the file layer resolved), so a failed or interrupted save leaves the old file whole. A
 // key or value byte below 32 other than TAB is written as a blank (with a warning), so that no
 // save ever produces a file its own reader would split or reject. A scrambled file that loaded
-// as corrupt is copied to "<name>.corrupt" before the first save replaces it.
+// as corrupt is copied to "<name>.corrupt" (with a warning naming both) before the first save
+// replaces it.
 //
 // Main thread only (the warnings go to the log engine).
 #pragma once
