@@ -28,8 +28,9 @@ std::string LanguageOfFolder(const std::string& folder);
 // does not exist or has none.
 std::string SubFolderList(const std::string& folder);
 
-// Replaces the file with Text as it stands, atomically (the old contents or the new, whole, even
-// when the process dies mid-write). An existing read-only file is not replaced. Raises
+// Replaces the file with Text as it stands, atomically through the fixed "<name>.tmp" beside it
+// (the old contents or the new, whole, even when the process dies mid-write), or in place where
+// the folder takes no new file. An existing read-only file is not replaced. Raises
 // rtl::EInOutError.
 void WriteDataFile(const std::string& path, std::string_view text);
 // The lines of the file joined with CR LF, without one after the last line; "" when there is no

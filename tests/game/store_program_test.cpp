@@ -1,5 +1,6 @@
 // End to end through the built program, run as an ordinary user (root reads and writes through
-// any file mode): store files the player cannot read or made read-only are never replaced.
+// any file mode): store files the player cannot read or made read-only are never replaced, and
+// files that exist in a folder that takes no new file are rewritten where they stand.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -108,6 +109,34 @@ TEST(StoreProgramTest, AStoreFileThePlayerCannotReadOrMadeReadOnlyIsNeverReplace
     ASSERT_TRUE(next.ended);
     EXPECT_NE(next.errors.find(c.readBack), std::string::npos) << Tail(next.errors);
   }
+}
+
+TEST(StoreProgramTest, FilesInAFolderThatTakesNoNewFileAreRewrittenInPlace) {
+  std::string why;
+  const auto user = game_test::OrdinaryUser(why);
+  if (!user) GTEST_SKIP() << why;
+  const fs::path root = game_test::NewFolder("inplace");
+  game_test::PrepareGame("inplace", root);
+  const fs::path game = root / "game", folder = root / "home" / "AppData" / "Dunmarrow" / "InPlaceGame";
+  game_test::WriteFile(folder / "InPlaceGame.log", "STALE LOG\r\n");
+  game_test::WriteFile(folder / "script.log", "STALE SCRIPT LOG, LONGER THAN ITS NEW TEXT\r\n");
+  game_test::WriteFile(game / "data.txt", "STALE DATA, LONGER THAN ITS NEW TEXT");
+  game_test::GiveTo(root, *user);
+  fs::permissions(folder, static_cast<fs::perms>(0555));
+  fs::permissions(game, static_cast<fs::perms>(0555));
+
+  const game_test::ProgramRun run = game_test::RunProgram("inplace", root, true, {}, user);
+  fs::permissions(folder, static_cast<fs::perms>(0755));
+  fs::permissions(game, static_cast<fs::perms>(0755));
+  ASSERT_TRUE(run.ended);
+  EXPECT_EQ(run.exitCode, 0) << Tail(run.errors);
+  const std::string log = game_test::ReadFile(folder / "InPlaceGame.log");
+  EXPECT_EQ(log.rfind(std::string(80, '='), 0), 0u) << log.substr(0, 200);
+  EXPECT_EQ(log.find("STALE"), std::string::npos);
+  EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
+  EXPECT_EQ(run.errors.find("cannot be written"), std::string::npos) << Tail(run.errors);
+  EXPECT_EQ(game_test::ReadFile(folder / "script.log"), "new line\r\n");
+  EXPECT_EQ(game_test::ReadFile(game / "data.txt"), "new text");
 }
 
 }  // namespace
