@@ -1,9 +1,10 @@
 // Dates, text tables, digests and device identity of the game object: the scripts' adaptors over
 // DateNumber, CodeUnitText, md5 and DeviceIdentity. A text argument is the script's whole
 // string, its length taken from the script (a NUL inside is one more byte); results cross as
-// zero-terminated texts. Each operation drops its arguments and returns one value. A date that cannot be converted is a script error naming the operation (the
-// exception reaches the script host's guarded border, which raises it once the C++ objects of
-// the call are gone); the other operations have no failures.
+// zero-terminated texts. Each operation drops its arguments and returns one value. A date that
+// cannot be converted is a script error naming the operation (the exception reaches the script
+// host's guarded border, which raises it once the C++ objects of the call are gone); the other
+// operations have no failures.
 #include "game/main.h"
 
 #include <algorithm>

@@ -80,7 +80,7 @@ bool Source::CountFrames(std::string& reason) {
   // A header's count is believed when the frame it names as the last is there; a file cut short
   // (FLAC, MP3) cannot give it, and an Ogg file cut short says "unknown" (the largest count).
   const sf_count_t said = info_.frames;
-  bool believed = said > 0 && said < SF_COUNT_MAX && info_.seekable != 0 &&
+  const bool believed = said > 0 && said < SF_COUNT_MAX && info_.seekable != 0 &&
                   sf_seek(file_, said - 1, SEEK_SET) == said - 1 &&
                   sf_readf_float(file_, readBuffer_.data(), 1) == 1;
   if (!believed) {
