@@ -170,7 +170,7 @@ void TLogFile::Open() {
   const std::string header = ExpandTemplate(HeaderTemplate) + kCRLF;
   try {
     if (RewriteOnOpen || !exists) {
-      rtl::WriteFileBytes(path, header);  // starts the file afresh, header first
+      rtl::ReplaceFileBytes(path, header);  // starts the file afresh, header first
     } else {
       rtl::AppendFileBytes(path, header);
     }

@@ -92,6 +92,7 @@ void tAssArray::LoadFromFile(const std::string& fileName, int32_t tag) {
     const w32::DWORD code = w32::GetLastError();
     if (code == w32::ERROR_FILE_NOT_FOUND || code == w32::ERROR_PATH_NOT_FOUND) return;
     Warn("tAssArray.LoadFromFile " + fileName + " cannot be read (error " + std::to_string(code) + ")");
+    KeepUnread(fileName);
     return;
   }
   if ((attributes & w32::FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -103,6 +104,7 @@ void tAssArray::LoadFromFile(const std::string& fileName, int32_t tag) {
     bytes = rtl::ReadFileBytes(fileName);
   } catch (const rtl::EInOutError& e) {
     Warn("tAssArray.LoadFromFile " + std::string(e.what()));
+    KeepUnread(fileName);
     return;
   }
   if (!LoadBytes(bytes, tag)) {
@@ -113,6 +115,11 @@ void tAssArray::LoadFromFile(const std::string& fileName, int32_t tag) {
 }
 
 void tAssArray::LoadFromBytes(std::string_view bytes, int32_t tag) { (void)LoadBytes(bytes, tag); }
+
+void tAssArray::KeepUnread(const std::string& fileName) {
+  const std::string resolved = w32::MapPath(fileName);
+  if (std::find(UnreadFiles.begin(), UnreadFiles.end(), resolved) == UnreadFiles.end()) UnreadFiles.push_back(resolved);
+}
 
 bool tAssArray::LoadBytes(std::string_view bytes, int32_t tag) {
   std::string text;
@@ -169,11 +176,21 @@ std::string tAssArray::FileBytes(const std::vector<const tAssPair*>& pairs, cons
 
 void tAssArray::WriteFile(const std::string& fileName, const std::string& bytes) {
   const std::string resolved = w32::MapPath(fileName);
+  // What the file holds never reached memory, so a save would lose it for good. It stays until
+  // a later start can read it.
+  if (std::find(UnreadFiles.begin(), UnreadFiles.end(), resolved) != UnreadFiles.end()) {
+    throw rtl::EInOutError("Cannot write file \"" + fileName + "\": it could not be read when loaded and is kept as it is",
+                           static_cast<int>(w32::ERROR_ACCESS_DENIED));
+  }
   auto corrupt = std::find(CorruptFiles.begin(), CorruptFiles.end(), resolved);
   if (corrupt != CorruptFiles.end()) {
     // The unreadable file may still be worth something to whoever looks at it later; without
     // a kept copy the save does not replace it.
-    if (rtl::FileExists(resolved)) rtl::ReplaceFileBytes(resolved + ".corrupt", rtl::ReadFileBytes(resolved));
+    if (rtl::FileExists(resolved)) {
+      rtl::ReplaceFileBytes(resolved + ".corrupt", rtl::ReadFileBytes(resolved));
+      Warn("tAssArray: \"" + resolved + "\" did not read back as a profile file; kept as \"" + resolved +
+           ".corrupt\" before it is replaced");
+    }
     CorruptFiles.erase(corrupt);
   }
   rtl::ReplaceFileBytes(fileName, bytes);

@@ -16,7 +16,9 @@
 // name the file layer resolved), so a failed or interrupted save leaves the old file whole. A
 // key or value byte below 32 other than TAB is written as a blank (with a warning), so that no
 // save ever produces a file its own reader would split or reject. A scrambled file that loaded
-// as corrupt is copied to "<name>.corrupt" before the first save replaces it.
+// as corrupt is copied to "<name>.corrupt" (with a warning naming both) before the first save
+// replaces it. A file that exists but could not be read when loaded (its mode, its owner), and a
+// read-only file, are never replaced: their saves fail.
 //
 // Main thread only (the warnings go to the log engine).
 #pragma once
@@ -65,7 +67,7 @@ public:
   // Appends the pairs of a file's bytes, as LoadFromFile does; the fuzz target's entry.
   void LoadFromBytes(std::string_view bytes, int32_t tag);
   // Writes every pair (less the excluded keys while SkipExcluded). Raises rtl::EInOutError
-  // when the file cannot be written; the old file is then unchanged.
+  // when the file cannot be written or must not be replaced; the old file is then unchanged.
   void SaveToFile(const std::string& fileName);
   // Writes the pairs of one group (0: keys of group 0; N > 0: groups N and N + 3). Failures
   // are logged as errors with the file name and go no further.
@@ -82,10 +84,14 @@ private:
   // Operation names the save in the warning about sanitised bytes.
   std::string FileBytes(const std::vector<const tAssPair*>& pairs, const std::string& fileName,
                         const char* operation) const;
-  // Keeps a corrupt file's copy first when one is due; raises rtl::EInOutError.
+  // Keeps a corrupt file's copy first when one is due; raises rtl::EInOutError, also for a
+  // file that could not be read when loaded.
   void WriteFile(const std::string& fileName, const std::string& bytes);
+  void KeepUnread(const std::string& fileName);
 
   // Scrambled files that loaded as corrupt and have not been kept as "<name>.corrupt" yet,
   // as the file layer resolved their names.
   std::vector<std::string> CorruptFiles;
+  // Files that exist but could not be read when loaded, as the file layer resolved their names.
+  std::vector<std::string> UnreadFiles;
 };

@@ -52,15 +52,7 @@ std::string SubFolderList(const std::string& folder) {
   return list;
 }
 
-void WriteDataFile(const std::string& path, std::string_view text) {
-  // Renaming over a file needs only the folder's permission; a read-only file must stay as it is.
-  const win32::DWORD attributes = win32::GetFileAttributesA(path.c_str());
-  if (attributes != win32::INVALID_FILE_ATTRIBUTES && (attributes & win32::FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-      (attributes & win32::FILE_ATTRIBUTE_READONLY) != 0) {
-    throw rtl::EInOutError("Cannot write file \"" + path + "\" (read-only)", 5);
-  }
-  rtl::WriteFileBytes(path, text);
-}
+void WriteDataFile(const std::string& path, std::string_view text) { rtl::ReplaceFileBytes(path, text); }
 
 std::string ReadDataFile(const std::string& path) {
   if (!rtl::FileExists(path) && !rtl::DirectoryExists(path)) return {};
@@ -105,8 +97,9 @@ std::vector<std::string> ReloadScriptNames() {
 bool LoadReloadScripts(const std::vector<std::string>& names, rtl::TStringList& text) {
   for (const std::string& name : names) {
     if (name == kTemplateScript && !rtl::FileExists(name)) {
-      LogEngine->AddHint("TMainForm.ReLoadLua " + name + " not exist, skipped");
-      continue;
+      // A warning: hints are hidden at the usual detail levels, and the reload does not happen.
+      LogEngine->AddWarning("TMainForm.ReLoadLua " + name + " cannot be read (no such file): nothing reloaded");
+      return false;
     }
     rtl::TStringList lines;
     try {

@@ -15,7 +15,7 @@
 
 namespace script_files {
 
-// The name that always leads a reload; most games have no such file.
+// The name that always leads a reload; without it nothing is reloaded.
 inline constexpr const char* kTemplateScript = "KeshInterfaceTemplatesEngine.lua";
 
 // The last non-empty line that does not start with "--"; lines are not trimmed. "" when none.
@@ -28,8 +28,9 @@ std::string LanguageOfFolder(const std::string& folder);
 // does not exist or has none.
 std::string SubFolderList(const std::string& folder);
 
-// Replaces the file with Text as it stands, atomically (the old contents or the new, whole, even
-// when the process dies mid-write). An existing read-only file is not replaced. Raises
+// Replaces the file with Text as it stands, atomically through the fixed "<name>.tmp" beside it
+// (the old contents or the new, whole, even when the process dies mid-write), or in place where
+// the folder takes no new file. An existing read-only file is not replaced. Raises
 // rtl::EInOutError.
 void WriteDataFile(const std::string& path, std::string_view text);
 // The lines of the file joined with CR LF, without one after the last line; "" when there is no
@@ -45,9 +46,9 @@ void CopyBonusFile(const std::string& programPath, const std::string& documents,
 // current folder in listing order, without the bundle's own names and without names already
 // taken (letter case ignored, as the files are looked up).
 std::vector<std::string> ReloadScriptNames();
-// Appends the lines of each file of Names to Text, logging "LoadFromFile <name>" for each. A
-// missing template is skipped with a hint. False, with an error in the log, when another file
-// cannot be read; Text is then incomplete and must not run.
+// Appends the lines of each file of Names to Text, logging "LoadFromFile <name>" for each. False
+// when a file cannot be read (a missing template with a warning, any other file with an error);
+// Text is then incomplete and must not run.
 bool LoadReloadScripts(const std::vector<std::string>& names, rtl::TStringList& text);
 
 // The standard cursor (an IDC_ value) of a SetCursor name: exact names; any other gives the

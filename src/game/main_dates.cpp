@@ -1,9 +1,10 @@
 // Dates, text tables, digests and device identity of the game object: the scripts' adaptors over
-// DateNumber, CodeUnitText, md5 and DeviceIdentity. Script texts cross as zero-terminated texts,
-// so a text argument counts up to its first NUL. Each operation drops its arguments and returns
-// one value. A date that cannot be converted is a script error naming the operation (the
-// exception reaches the script host's guarded border, which raises it once the C++ objects of
-// the call are gone); the other operations have no failures.
+// DateNumber, CodeUnitText, md5 and DeviceIdentity. A text argument is the script's whole
+// string, its length taken from the script (a NUL inside is one more byte); results cross as
+// zero-terminated texts. Each operation drops its arguments and returns one value. A date that
+// cannot be converted is a script error naming the operation (the exception reaches the script
+// host's guarded border, which raises it once the C++ objects of the call are gone); the other
+// operations have no failures.
 #include "game/main.h"
 
 #include <algorithm>
@@ -13,15 +14,10 @@
 #include "game/CodeUnitText.h"
 #include "game/DateNumber.h"
 #include "game/DeviceIdentity.h"
+#include "runtime/Rounding.h"
 #include "script/LuaArgs.h"
 
 namespace {
-
-std::string ArgUpToNul(lua_State* L, int index) {
-  std::string text = LuaArgText(L, index);
-  text.resize(std::min(text.find('\0'), text.size()));
-  return text;
-}
 
 int ReturnText(lua_State* L, const std::string& result) {
   lua_settop(L, 0);
@@ -31,11 +27,11 @@ int ReturnText(lua_State* L, const std::string& result) {
 
 }  // namespace
 
-int TMainForm::GetMD5(lua_State* L) { return ReturnText(L, MD5ToHex(MD5DigestOfText(ArgUpToNul(L, 1)))); }
+int TMainForm::GetMD5(lua_State* L) { return ReturnText(L, MD5ToHex(MD5DigestOfText(LuaArgText(L, 1)))); }
 
 int TMainForm::GetDeviceID(lua_State* L) { return ReturnText(L, DeviceId()); }
 
-int TMainForm::NumberToDate(lua_State* L) { return ReturnText(L, DateNumberToText(ArgUpToNul(L, 1))); }
+int TMainForm::NumberToDate(lua_State* L) { return ReturnText(L, DateNumberToText(LuaArgText(L, 1))); }
 
 int TMainForm::DateToNumber(lua_State* L) {
   const double number = DateFieldsToNumber(LuaArgInteger(L, 1), LuaArgInteger(L, 2), LuaArgInteger(L, 3),
@@ -54,7 +50,7 @@ int TMainForm::CodesToUTF8(lua_State* L) {
     for (int i = 1;; ++i) {
       lua_rawgeti(L, 1, i);
       if (lua_isnil(L, -1)) break;
-      const auto unit = static_cast<char16_t>(LuaNumberToInt32(lua_tonumber(L, -1)) & 0xFFFF);
+      const auto unit = static_cast<char16_t>(rtl::LowBitsOfRound<uint16_t>(lua_tonumber(L, -1)));
       lua_pop(L, 1);
       if (unit == 0) break;  // the text would end there
       units += unit;
@@ -64,7 +60,7 @@ int TMainForm::CodesToUTF8(lua_State* L) {
 }
 
 int TMainForm::UTF8ToCodes(lua_State* L) {
-  const std::u16string units = Utf8ToCodeUnits(ArgUpToNul(L, 1));
+  const std::u16string units = Utf8ToCodeUnits(LuaArgText(L, 1));
   lua_settop(L, 0);
   lua_createtable(L, static_cast<int>(std::min<std::size_t>(units.size(), INT32_MAX)), 0);
   for (std::size_t i = 0; i < units.size(); ++i) {

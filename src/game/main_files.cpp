@@ -16,6 +16,7 @@
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_window.h"
 #include "runtime/Files.h"
+#include "runtime/Rounding.h"
 #include "runtime/Units.h"
 #include "script/LuaArgs.h"
 
@@ -32,7 +33,8 @@ void ShellOpen(const char* operation, const std::string& url, const char* verb, 
   }
 }
 
-// The values at 1, 2, ... of a table argument, up to the first nil, as 16-bit code units. Lua
+// The values at 1, 2, ... of a table argument, up to the first nil, as 16-bit code units (the
+// low 16 bits of each rounded value, however large). Lua
 // 5.1's traversal order is not the index order, so the sequence is read by index; other keys,
 // and any argument that is not a table, give nothing.
 std::u16string TableCodeUnits(lua_State* L, int index) {
@@ -41,7 +43,7 @@ std::u16string TableCodeUnits(lua_State* L, int index) {
   for (int i = 1;; ++i) {
     lua_rawgeti(L, index, i);
     const bool present = !lua_isnil(L, -1);
-    if (present) units += static_cast<char16_t>(static_cast<uint32_t>(LuaNumberToInt32(lua_tonumber(L, -1))));
+    if (present) units += static_cast<char16_t>(rtl::LowBitsOfRound<uint16_t>(lua_tonumber(L, -1)));
     lua_pop(L, 1);
     if (!present) break;
   }
@@ -53,7 +55,7 @@ std::u16string TableCodeUnits(lua_State* L, int index) {
 int TMainForm::InitLogFile(lua_State* L) {
   ScriptLog = AppDataFolder + LuaArgText(L, 1);
   try {
-    rtl::WriteFileBytes(ScriptLog, "");
+    rtl::ReplaceFileBytes(ScriptLog, "");
   } catch (const std::exception& e) {
     LogEngine->AddError("TMainForm.InitLogFile " + std::string(e.what()));
   }

@@ -49,14 +49,29 @@ void TMainForm::SplitItems(const std::string& text, tAssArray& store) {
 
 int TMainForm::GetParamsFromCode(lua_State* L) {
   const std::size_t count = GameParams ? GameParams->Pairs.size() : 0;
-  // Raised here, before any C++ object of this call exists.
-  luaL_checkstack(L, static_cast<int>(std::min<std::size_t>(2 * count + 1, 1u << 30)), "too many parameters");
-  LuaPushInteger(L, static_cast<int64_t>(count));
-  for (std::size_t i = 0; i < count; ++i) {
+  // Lua 5.1 gives an operation about 8,000 stack slots. A bloated or damaged file must not keep
+  // the game from the SetParamsToCode that repairs it, so the pairs beyond them are left out.
+  const auto fits = [L](std::size_t pairs) { return lua_checkstack(L, static_cast<int>(2 * pairs + 1)) != 0; };
+  std::size_t given = std::min<std::size_t>(count, 1u << 28);
+  if (!fits(given)) {
+    std::size_t low = 0, high = given;  // fits(low), and not fits(high)
+    while (high - low > 1) {
+      const std::size_t middle = low + (high - low) / 2;
+      (fits(middle) ? low : high) = middle;
+    }
+    given = low;
+  }
+  if (given < count) {
+    LogEngine->AddWarning("TMainForm.GetParamsFromCode " + AppDataFolder + "GameParams.txt holds " + std::to_string(count) +
+                          " pairs, more than the script stack takes: the first " + std::to_string(given) +
+                          " are given, " + std::to_string(count - given) + " pairs left out");
+  }
+  LuaPushInteger(L, static_cast<int64_t>(given));
+  for (std::size_t i = 0; i < given; ++i) {
     LuaPushText(L, GameParams->Pairs[i].Key);
     LuaPushText(L, GameParams->Pairs[i].Value);
   }
-  return static_cast<int>(2 * count + 1);
+  return static_cast<int>(2 * given + 1);
 }
 
 int TMainForm::SetParamsToCode(lua_State* L) {

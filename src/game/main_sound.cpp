@@ -73,7 +73,12 @@ int TMainForm::LoadSound(lua_State* L) {
       LogEngine->AddWarning("TMainForm.LoadSound " + path + " cannot be read: " + bass::ErrorText());
     } else {
       const bass::QWORD bytes = bass::BASS_ChannelGetLength(handle, bass::BASS_POS_BYTE);
-      ms = static_cast<int64_t>(std::nearbyint(bass::BASS_ChannelBytes2Seconds(handle, bytes) * 1000.0));
+      // Scaled by 1000 before BASS divides, so that a length of an exact half millisecond comes
+      // out exact and rounds to even (seconds times 1000 can land just beside the half).
+      const double milliseconds = bytes <= UINT64_MAX / 1000
+                                      ? bass::BASS_ChannelBytes2Seconds(handle, bytes * 1000)
+                                      : bass::BASS_ChannelBytes2Seconds(handle, bytes) * 1000.0;
+      ms = static_cast<int64_t>(std::nearbyint(milliseconds));
     }
   }
   LuaPushInteger(L, handle);

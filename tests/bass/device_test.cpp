@@ -212,7 +212,7 @@ TEST_F(BassDevice, ALongFileIsStreamedInLittleMemory) {
   const long before = ResidentKiB();
   const unsigned h = bass::BASS_StreamCreateFile(0, path.c_str(), 0, 0, 0);
   ASSERT_NE(h, 0u) << bass::ErrorText();
-  EXPECT_EQ(bass::BASS_ChannelGetLength(h, bass::BASS_POS_BYTE), 600ull * 44100 * 8);
+  EXPECT_EQ(bass::BASS_ChannelGetLength(h, bass::BASS_POS_BYTE), 600ull * 8000 * 8);  // at its own rate
   bass::BASS_ChannelPlay(h, 1);
   float peak = 0.0f;
   for (int second = 0; second < 90; ++second) peak = std::max(peak, Peak(PullFrames(44100)));

@@ -19,8 +19,14 @@ double Milliseconds(unsigned h) {
       1000.0);
 }
 
+// Lengths and positions count frames at the stream's own rate (8 bytes each).
 std::size_t LengthFrames(unsigned h) {
   return bass::BASS_ChannelGetLength(h, bass::BASS_POS_BYTE) / 8;
+}
+
+// The stream's length in frames of the output (44100 Hz).
+std::size_t OutputFrames(unsigned h, int rate) {
+  return static_cast<std::size_t>(std::nearbyint(static_cast<double>(LengthFrames(h)) * 44100.0 / rate));
 }
 
 struct FileKind {
@@ -46,7 +52,8 @@ TEST_F(BassTest, AFileOfOneAndAHalfSecondsLasts1500msAtAnyRateAndPlaysToItsEnd) 
     const unsigned h = Load(path);
     ASSERT_NE(h, 0u);
     EXPECT_EQ(Milliseconds(h), 1500.0);
-    const std::size_t length = LengthFrames(h);
+    EXPECT_EQ(LengthFrames(h), 3u * k.rate / 2);
+    const std::size_t length = OutputFrames(h, k.rate);
     bass::BASS_ChannelPlay(h, 1);
     const std::vector<float> out = PullFrames(length + 4096);
     EXPECT_NEAR(Peak(Frames(out, 0, length)), 0.5, 0.08);
@@ -65,7 +72,8 @@ TEST_F(BassTest, ALongFileTakesItsLengthFromItsFrameCountAndPlaysToItsEnd) {
   ASSERT_TRUE(WriteSound(path, Flac16(), 22050, 1, Tone(6.5, 22050, 1, 0.5)));
   const unsigned h = Load(path);
   EXPECT_EQ(Milliseconds(h), 6500.0);
-  const std::size_t length = LengthFrames(h);
+  EXPECT_EQ(LengthFrames(h), 143325u);
+  const std::size_t length = OutputFrames(h, 22050);
   bass::BASS_ChannelPlay(h, 1);
   const std::vector<float> out = PullFrames(length + 8192);
   EXPECT_NEAR(Peak(Frames(out, 0, 44100)), 0.5, 0.05);
@@ -112,6 +120,7 @@ TEST_F(BassTest, DamagedFilesGiveNoStreamOrPlayWhatTheyHoldAndEnd) {
   struct Damaged {
     std::string name;
     std::string bytes;
+    int rate = 44100;
   };
   std::vector<Damaged> cases;
   const FileKind kinds[] = {{"cut.wav", Wav16(), 44100, 2},
@@ -127,7 +136,7 @@ TEST_F(BassTest, DamagedFilesGiveNoStreamOrPlayWhatTheyHoldAndEnd) {
     const std::string bytes = test_support::ReadFile(full);
     for (int percent : {60, 10, 2}) {
       cases.push_back(
-          {std::to_string(percent) + "-" + k.name, bytes.substr(0, bytes.size() * percent / 100)});
+          {std::to_string(percent) + "-" + k.name, bytes.substr(0, bytes.size() * percent / 100), k.rate});
     }
   }
   const std::string junk(4000, 'x');
@@ -145,7 +154,7 @@ TEST_F(BassTest, DamagedFilesGiveNoStreamOrPlayWhatTheyHoldAndEnd) {
       EXPECT_FALSE(bass::ErrorText().empty());
       continue;
     }
-    const std::size_t length = LengthFrames(h);
+    const std::size_t length = OutputFrames(h, c.rate);
     EXPECT_LE(length, 9u * 44100);
     bass::BASS_ChannelPlay(h, 1);
     PullFrames(length);
@@ -158,6 +167,39 @@ TEST_F(BassTest, DamagedFilesGiveNoStreamOrPlayWhatTheyHoldAndEnd) {
     EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [&](const std::string& m) {
       return m.find(name) != std::string::npos && m.find("ends early") != std::string::npos;
     })) << name;
+  }
+}
+
+// Cut short, a file's header promises more than it holds, or (Ogg) does not say: the length is
+// what it decodes to, and so is the choice between decoding it whole and while it plays.
+TEST_F(BassTest, ACutFileLastsWhatItHolds) {
+  const FileKind kinds[] = {{"cut10.ogg", OggVorbis(), 44100, 2},
+                            {"cut10.flac", Flac16(), 44100, 2},
+                            {"cut10.mp3", Mp3(), 22050, 1},
+                            {"cut20.ogg", OggVorbis(), 22050, 1}};
+  for (const FileKind& k : kinds) {
+    SCOPED_TRACE(k.name);
+    if (k.format == 0) continue;
+    const double seconds = k.name[3] == '2' ? 20.0 : 10.0;
+    const auto full = ScratchFile(std::string("full-") + k.name);
+    ASSERT_TRUE(WriteSound(full, k.format, k.rate, k.channels, Tone(seconds, k.rate, k.channels, 0.5)));
+    const std::string bytes = test_support::ReadFile(full);
+    const auto path = ScratchFile(k.name);
+    test_support::WriteFile(path, bytes.substr(0, bytes.size() * 45 / 100));
+    const std::size_t holds = ReadSound(path).size() / static_cast<std::size_t>(k.channels);
+    ASSERT_GT(holds, 0u);
+    ASSERT_LT(holds, static_cast<std::size_t>(seconds * k.rate * 0.6));
+
+    const unsigned h = Load(path);
+    EXPECT_EQ(LengthFrames(h), holds);
+    EXPECT_EQ(Milliseconds(h), std::nearbyint(static_cast<double>(holds) * 1000.0 / k.rate));
+    EXPECT_EQ(bass::testing::DecodedWhole(h), holds <= 5u * static_cast<std::size_t>(k.rate));
+    const std::size_t length = OutputFrames(h, k.rate);
+    bass::BASS_ChannelPlay(h, 1);
+    const std::vector<float> out = PullFrames(length + 8192);
+    EXPECT_GT(Peak(Frames(out, length - 2000, 1000)), 0.1) << "the sound goes on to the end";
+    EXPECT_TRUE(Silent(Frames(out, length, 8192))) << "and ends there";
+    bass::BASS_StreamFree(h);
   }
 }
 

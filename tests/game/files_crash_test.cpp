@@ -1,4 +1,5 @@
-// DataToFile killed at random moments: the file must always hold one of the texts, whole.
+// DataToFile killed at random moments: the file must always hold one of the texts, whole, and
+// nothing but its one fixed temporary may be left beside it.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -18,7 +19,7 @@ TEST(DataToFileCrashTest, KilledWritesLeaveTheOldOrTheNewTextWhole) {
   game_test::WriteFile(file, texts[0]);
 
   game_test::KillAtRandomMoments(
-      50, 300, 6000,
+      100, 300, 20000,
       [&](int) {
         TMainForm form;
         form.LuaHost = std::make_unique<TMyLua>(false);
@@ -31,5 +32,10 @@ TEST(DataToFileCrashTest, KilledWritesLeaveTheOldOrTheNewTextWhole) {
       [&](int kill) {
         const std::string now = game_test::ReadFile(file);
         EXPECT_TRUE(now == texts[0] || now == texts[1]) << "kill " << kill << ": " << now.size() << " bytes";
+        // At most the one temporary beside it, which the next write takes over.
+        for (const auto& entry : fs::directory_iterator(dir)) {
+          const std::string name = entry.path().filename().string();
+          EXPECT_TRUE(name == "save.txt" || name == "save.txt.tmp") << "kill " << kill << " left " << name;
+        }
       });
 }

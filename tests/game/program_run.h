@@ -5,12 +5,15 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,6 +34,48 @@ struct ProgramRun {
   std::string errors;  // standard error
   std::string logs;    // the program folder's "Log.txt" and every log file under the home
 };
+
+// The user a run takes. Root reads and writes through any file mode, so tests of what a player
+// may not read or write run the program as an ordinary user.
+struct RunUser {
+  uid_t uid = 0;
+  gid_t gid = 0;
+};
+
+// Becomes the user in a child about to run the program; false when that is refused.
+inline bool BecomeUser(const RunUser& user) {
+  if (getuid() == user.uid && getgid() == user.gid) return true;
+  return setgroups(0, nullptr) == 0 && setgid(user.gid) == 0 && setuid(user.uid) == 0 && getuid() == user.uid;
+}
+
+// The test's own user when it is not root; "nobody" when it is, if this process may switch to it.
+// Empty, with the reason, when no ordinary user can be had.
+inline std::optional<RunUser> OrdinaryUser(std::string& why) {
+  if (getuid() != 0) return RunUser{getuid(), getgid()};
+  const passwd* nobody = getpwnam("nobody");
+  if (nobody == nullptr) {
+    why = "the tests run as root and there is no user \"nobody\" to run the program as";
+    return std::nullopt;
+  }
+  const RunUser user{nobody->pw_uid, nobody->pw_gid};
+  const pid_t pid = fork();
+  if (pid == 0) _exit(BecomeUser(user) ? 0 : 1);
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    why = "the tests run as root and cannot switch to the user \"nobody\" here";
+    return std::nullopt;
+  }
+  return user;
+}
+
+// Gives the folder and everything in it to the user.
+inline void GiveTo(const std::filesystem::path& folder, const RunUser& user) {
+  if (getuid() != 0) return;
+  (void)lchown(folder.c_str(), user.uid, user.gid);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    (void)lchown(entry.path().c_str(), user.uid, user.gid);
+  }
+}
 
 // The parent's environment with the user's folders, the display and the search path replaced.
 // Without APPDATA and XDG_DATA_HOME the per-user files go where a player's do: ~/.local/share.
@@ -75,9 +120,11 @@ inline void PrepareGame(const std::string& fixture, const std::filesystem::path&
 }
 
 // Runs the program of PrepareGame from "/" (it finds its folder by itself) with root/home as the
-// home folder and the extra "NAME=value" environment entries last (they win).
+// home folder and the extra "NAME=value" environment entries last (they win), as User when one
+// is given.
 inline ProgramRun RunProgram(const std::string& fixture, const std::filesystem::path& root, bool withAppData = true,
-                             const std::vector<std::string>& extraEnv = {}) {
+                             const std::vector<std::string>& extraEnv = {},
+                             const std::optional<RunUser>& user = std::nullopt) {
   namespace fs = std::filesystem;
   PrepareGame(fixture, root);
   const fs::path game = root / "game", home = root / "home", bin = root / "bin";
@@ -99,6 +146,7 @@ inline ProgramRun RunProgram(const std::string& fixture, const std::filesystem::
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+    if (user && !BecomeUser(*user)) _exit(126);
     if (chdir("/") != 0) _exit(126);
     execve(program.c_str(), argv, envp.data());
     _exit(127);

@@ -235,7 +235,7 @@ TEST(AssArrayTest, ExcludedKeysStayOutOfTheParameterFile) {
 }
 
 TEST(AssArrayTest, ACorruptProfileFileIsKeptOnceThenReplaced) {
-  game_test::UseFreshLog();
+  const auto log = game_test::UseFreshLog();
   const fs::path dir = NewFolder("store-corrupt");
   const std::string damaged = Scramble("1level=3\n4bonus=yes\n");
   WriteFile(dir / "ZazoData.cfg", Scramble("name=Ann\r\n"));
@@ -254,6 +254,11 @@ TEST(AssArrayTest, ACorruptProfileFileIsKeptOnceThenReplaced) {
   EXPECT_EQ(LoadFile(dir / "ZazoData.cfg", false), loaded);
   EXPECT_EQ(ReadFile(dir / "Profile.txt"), "");
   EXPECT_EQ(ReadFile(dir / "Profile.txt.corrupt"), damaged);
+  // The log names both files, once.
+  const std::string text = ReadFile(log);
+  EXPECT_EQ(Count(text, "Warning!"), 1u) << text;
+  EXPECT_NE(text.find((dir / "Profile.txt").string() + "\""), std::string::npos) << text;
+  EXPECT_NE(text.find((dir / "Profile.txt.corrupt").string() + "\""), std::string::npos) << text;
 
   // Copied once: later saves leave the kept copy alone.
   profile.AddLine("1level=4");

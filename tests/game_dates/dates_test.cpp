@@ -80,6 +80,7 @@ TEST_F(DatesTest, ValuesThatCannotBeConvertedAreScriptErrorsNamingTheOperation) 
       {"NumberToDate(DateToNumber(2040, 1, 1, 0, 0, 0, 0))", "outside the 32-bit range"},
       {"NumberToDate('12 May')", "NumberToDate: '12 May' is not a valid floating point value"},
       {"NumberToDate()", "NumberToDate: '' is not a valid floating point value"},
+      {"NumberToDate('1\\0x')", "NumberToDate: '1"},  // the whole text, not up to its NUL
       {"DateToNumber(2000, 0, 1, 0, 0, 0, 0)", "DateToNumber: month 0 is outside 1..12"},
       {"DateToNumber(2000, 13, 1, 0, 0, 0, 0)", "DateToNumber: month 13 is outside 1..12"},
       {"DateToNumber(2000, 1, 1, 24, 0, 0, 0)", "DateToNumber: hour 24 is outside 0..23"},

@@ -45,7 +45,7 @@ TEST_F(TextTest, UTF8ToCodesGivesUnitsOrAnEmptyTableForMalformedText) {
       {"'\\237\\160\\189\\237\\184\\128'", "55357,56832"},        // the halves as CodesToUTF8 writes them
       {"'\\244\\143\\191\\191'", "56319,57343"},                  // U+10FFFF
       {"'\\193\\129'", "65"},                                     // an overlong form, read by its bits
-      {"'A\\0B'", "65"},                                          // the text ends at its NUL
+      {"'A\\0B'", "65,0,66"},                                     // the whole string, its NUL too
       {"''", ""},
       {"'\\169'", ""},                                            // a stray continuation byte
       {"'ab\\195'", ""},                                          // ends inside a sequence
@@ -73,6 +73,7 @@ TEST_F(TextTest, CodesToUTF8EncodesEachUnitAloneAndWalksOnlyTheSequence) {
       {"{65, 8364}", "65 226 130 172"},
       {"{55357, 56832}", "237 160 189 237 184 128"},  // a pair is not combined
       {"{65 + 65536, -1}", "65 239 191 191"},          // the low 16 bits
+      {"{2^31 + 65, 2^53 + 66, -2^33 + 67, 2^32 + 67.5}", "65 66 67 68"},  // beyond 32 bits too
       {"{'66', 67.4}", "66 67"},
       {"{65, 0, 66}", "65"},                           // a unit 0 ends the text
       {"{65, nil, 67}", "65"},                         // so does the first hole
@@ -127,7 +128,9 @@ TEST_F(TextTest, GetMD5DigestsTheReferenceTexts) {
     EXPECT_EQ(Eval(std::string("GetMD5('") + c.text + "')"), c.digest) << c.text;
   }
   EXPECT_EQ(Eval("GetMD5(12)"), Eval("GetMD5('12')"));
-  EXPECT_EQ(Eval("GetMD5('a\\0b')"), "0cc175b9c0f1b6a831c399e269772661");  // up to the NUL
+  // A zero byte is hashed like any other: the length comes from the script.
+  EXPECT_EQ(Eval("GetMD5('a\\0b')"), "70350f6027bce3713f6b76473084309b");
+  EXPECT_EQ(Eval("GetMD5('\\0')"), "93b885adfe0da089cdf634904fd59f71");
   EXPECT_EQ(Eval("GetMD5()"), "d41d8cd98f00b204e9800998ecf8427e");
   EXPECT_EQ(Eval("select('#', GetMD5('a', 'b'))"), "1");
 }

@@ -244,6 +244,7 @@ TEST_F(FilesTest, ShowErrorAlertShowsTheSecondTableAndRetries) {
       {"not a table", "'Hi'", ""},
       {"code units: e acute, a surrogate pair, a lone half", "{0xE9, 0xD83D, 0xDE00, 0xD800, 0x10041}",
        "\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBD" "A"},
+      {"values beyond 32 bits give their low 16 bits", "{2^31 + 72, 2^40 + 105}", "Hi"},
   };
   w32::testing::SetMessageBoxAnswer(w32::IDRETRY);
   Run("function again() rec('again') end");
@@ -318,8 +319,9 @@ TEST_F(ReLoadLuaTest, JoinsTheTemplateAndTheOtherFilesOnceRunsThemAndSendsF5) {
       {"the template in another letter case is read once, first",
        {{"a.lua", "rec('a ' .. tostring(tpl))"}, {"keshinterfacetemplatesengine.LUA", "tpl = 2"}},
        "tpl = 2\r\nrec('a ' .. tostring(tpl))\r\n", "a 2;key 116 0"},
-      {"without the template; the bundle's names and folders are left out",
-       {{"b.lua", "rec('b')\n"}, {"c.lua", "rec('c')"}, {"AllLua.luac", "rec('luac')"}, {"d.txt", "rec('txt')"}},
+      {"the bundle's names and folders are left out",
+       {{"b.lua", "rec('b')\n"}, {"c.lua", "rec('c')"}, {"AllLua.luac", "rec('luac')"}, {"d.txt", "rec('txt')"},
+        {"KeshInterfaceTemplatesEngine.lua", ""}},
        "rec('b')\r\nrec('c')\r\n", "b;c;key 116 0"},
   };
   for (const auto& c : cases) {
@@ -335,14 +337,27 @@ TEST_F(ReLoadLuaTest, JoinsTheTemplateAndTheOtherFilesOnceRunsThemAndSendsF5) {
   const std::string log = Log();
   EXPECT_NE(log.find("LoadFromFile KeshInterfaceTemplatesEngine.lua"), std::string::npos);
   EXPECT_NE(log.find("LoadFromFile b.lua"), std::string::npos);
-  EXPECT_NE(log.find("KeshInterfaceTemplatesEngine.lua not exist, skipped"), std::string::npos);
+}
+
+TEST_F(ReLoadLuaTest, WithoutTheTemplateNothingIsReloaded) {
+  Run("function A_Update() rec('old update') end");
+  NewGameFolder({{"a.lua", "function A_Update() rec('new update') end\n"}});
+  WriteFile("AllLua.lua", "rec('old bundle')\r\n");
+  LogEngine->MainLog->DetalizationMode = 2;  // warnings, not hints
+  Run("ReLoadLua() A_Update()");
+  LogEngine->MainLog->DetalizationMode = 3;
+  EXPECT_EQ(Calls(), "old update") << "no F5, and the game keeps its state";
+  EXPECT_EQ(ReadFile("AllLua.lua"), "rec('old bundle')\r\n");
+  EXPECT_TRUE(Logged("Warning! TMainForm.ReLoadLua")) << Log();
+  EXPECT_TRUE(Logged("KeshInterfaceTemplatesEngine.lua")) << Log();
 }
 
 TEST_F(ReLoadLuaTest, AFailingReloadLeavesTheRunningGameAsItIs) {
   Run("function A_Update() rec('old update') end");
   form_.LuaHost->ScriptLines.SetText("line\nline\nline\n");
   // A run error part-way: what ran before it stays, the rest does not, and F5 still comes.
-  NewGameFolder({{"a.lua", "function A_Update() rec('new update') end\n"}, {"b.lua", "x = nil + 1\nlater = true\n"}});
+  NewGameFolder({{"a.lua", "function A_Update() rec('new update') end\n"}, {"b.lua", "x = nil + 1\nlater = true\n"},
+                 {"KeshInterfaceTemplatesEngine.lua", ""}});
   Run("ReLoadLua() A_Update()");
   EXPECT_EQ(Calls(), "key 116 0;new update");
   EXPECT_EQ(Eval("later"), "nil");
@@ -358,7 +373,7 @@ TEST_F(ReLoadLuaTest, AFailingReloadLeavesTheRunningGameAsItIs) {
 
 TEST_F(ReLoadLuaTest, AFileThatCannotBeReadStopsTheReloadBeforeAnythingRuns) {
   // A name that the listing gave but that is no readable file by the time it is read.
-  NewGameFolder({{"a.lua", "rec('a')"}});
+  NewGameFolder({{"a.lua", "rec('a')"}, {"KeshInterfaceTemplatesEngine.lua", ""}});
   fs::create_directories("gone.lua");
   rtl::TStringList text;
   EXPECT_FALSE(script_files::LoadReloadScripts({"KeshInterfaceTemplatesEngine.lua", "a.lua", "gone.lua"}, text));

@@ -108,6 +108,34 @@ TEST_F(ParamsTest, GetParamsFromCodeGivesTheCountThenEveryPair) {
   EXPECT_EQ(Eval("select(601, GetParamsFromCode())"), "299");
 }
 
+TEST_F(ParamsTest, AParameterFileOfMorePairsThanTheScriptStackTakesGivesTheFirstOnes) {
+  const std::string project = NewProject();
+  const fs::path file = appdata_ / "Dunmarrow" / project / "GameParams.txt";
+  std::string text;
+  for (int i = 0; i < 5000; ++i) text += "k" + std::to_string(i) + "=" + std::to_string(i) + "\r\n";
+  WriteFile(file, text);
+  project_ = project;
+  Run("CreateAppDataFolder('" + project + "')");
+  Run("results = select('#', GetParamsFromCode())\n"
+      "given = GetParamsFromCode()\n"
+      "lastKey, lastValue = select(results - 1, GetParamsFromCode())");
+  ASSERT_FALSE(HasFailure());
+  const int given = std::stoi(Eval("given"));
+  EXPECT_GT(given, 3000);
+  EXPECT_LT(given, 5000);
+  EXPECT_EQ(Eval("results"), std::to_string(2 * given + 1));
+  EXPECT_EQ(Eval("lastKey .. '=' .. lastValue"), "k" + std::to_string(given - 1) + "=" + std::to_string(given - 1));
+  const std::string log = Log();
+  const std::size_t warning = log.find("Warning! TMainForm.GetParamsFromCode ");
+  ASSERT_NE(warning, std::string::npos) << log;
+  const std::string line = log.substr(warning, log.find('\n', warning) - warning);
+  EXPECT_NE(line.find(project + "\\GameParams.txt"), std::string::npos) << line;
+  EXPECT_NE(line.find(std::to_string(5000 - given) + " pairs left out"), std::string::npos) << line;
+  // The script reaches the save that repairs the file.
+  Run("SetParamsToCode('a=1;')");
+  EXPECT_EQ(ReadFile(file), "a=1\r\n");
+}
+
 TEST_F(ParamsTest, TheProfileGoesIntoItsTwoFilesByGroup) {
   Run("SetProfileToCode('a=1;b=2;')");
   EXPECT_EQ(Eval("GetProfileFromCode()"), "a!1!b!2!");

@@ -54,12 +54,18 @@ TEST_F(SoundTest, LoadSoundFindsTheFileAndGivesItsLength) {
   WriteTone(dir_ / "data" / "sounds" / "both.wav", 1.5, 22050, 1);
   WriteTone(dir_ / "both.wav", 0.25, 48000, 2);  // the current folder comes first
   WriteTone(dir_ / "data" / "sounds" / "stereo.wav", 1.5, 48000, 2);
+  // Lengths of exact halves of a millisecond, from the file's own frames and rate: 72 frames at
+  // 48 kHz, 28 and 20 frames at 8 kHz.
+  WriteTone(dir_ / "data" / "sounds" / "half48k.wav", 0.0015, 48000, 1);
+  WriteTone(dir_ / "data" / "sounds" / "half8k.wav", 0.0035, 8000, 1);
+  WriteTone(dir_ / "data" / "sounds" / "even8k.wav", 0.0025, 8000, 1);
   test_support::WriteFile(dir_ / "data" / "sounds" / "text.ogg", "not a sound at all\n");
   test_support::WriteFile(dir_ / "data" / "sounds" / "empty.wav", "");
   const std::pair<const char*, const char*> cases[] = {
       {"both.wav", "250"},       {"data/sounds/both.wav", "1500"}, {"stereo.wav", "1500"},
       {"nowhere.wav", "0,0"},    {"text.ogg", "0,0"},              {"empty.wav", "0,0"},
       {"", "0,0"},               {"data", "0,0"},  // a folder
+      {"half48k.wav", "2"},      {"half8k.wav", "4"},              {"even8k.wav", "2"},
   };
   for (const auto& [name, expected] : cases) {
     SCOPED_TRACE(name);

@@ -92,6 +92,9 @@ std::vector<float> PullFrames(std::size_t frames);
 std::size_t MixBufferFrames();
 // Streams that exist (made and not yet freed), and those whose memory is not yet released.
 int LiveStreams();
+// True when the stream was decoded whole at its making; false for one decoded while it plays and
+// for a handle that is no stream.
+bool DecodedWhole(DWORD handle);
 
 }  // namespace testing
 

@@ -51,6 +51,11 @@ bool Source::Open(const std::string& path, int& errorCode, std::string& reason) 
     reason = path + ": unsupported channels or sample rate";
     return false;
   }
+  readBuffer_.resize(kReadFrames * static_cast<std::size_t>(info_.channels));
+  if (!CountFrames(reason)) {
+    reason = path + ": " + reason;
+    return false;
+  }
   if (info_.frames <= 0) {
     reason = path + ": the file holds no sound";
     return false;
@@ -67,9 +72,33 @@ bool Source::Open(const std::string& path, int& errorCode, std::string& reason) 
     reason = path + ": cannot convert its sound: " + SDL_GetError();
     return false;
   }
-  readBuffer_.resize(kReadFrames * static_cast<std::size_t>(info_.channels));
   if (convertChannels_ != info_.channels) pickBuffer_.resize(kReadFrames * convertChannels_);
   return true;
+}
+
+bool Source::CountFrames(std::string& reason) {
+  // A header's count is believed when the frames it names as the last are there; a file cut
+  // short (FLAC, MP3) cannot give them, and an Ogg file cut short says "unknown" (the largest
+  // count). The last block of frames is read rather than the last frame alone: libFLAC finds a
+  // frame inside the file's short last block only after a long search (80 ms for 3 minutes).
+  const sf_count_t said = info_.frames;
+  const sf_count_t tail = std::min<sf_count_t>(said, static_cast<sf_count_t>(kReadFrames));
+  bool believed = said > 0 && said < SF_COUNT_MAX && info_.seekable != 0 &&
+                  sf_seek(file_, said - tail, SEEK_SET) == said - tail;
+  for (sf_count_t got = 0; believed && got < tail;) {
+    const sf_count_t n = sf_readf_float(file_, readBuffer_.data(), tail - got);
+    believed = n > 0;
+    got += n;
+  }
+  if (!believed) {
+    // Counted once, by decoding it all: what plays is what the file really decodes to.
+    if (!Reopen(reason)) return false;
+    sf_count_t counted = 0;
+    for (sf_count_t n; (n = sf_readf_float(file_, readBuffer_.data(), kReadFrames)) > 0;) counted += n;
+    info_.frames = counted;
+  }
+  if (sf_seek(file_, 0, SEEK_SET) == 0) return true;
+  return Reopen(reason);
 }
 
 uint64_t Source::ToOutputFrames(uint64_t fileFrames) const {

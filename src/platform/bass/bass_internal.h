@@ -134,6 +134,8 @@ public:
   // Goes on from this output frame; false (ended, with a failure) when the file cannot seek.
   bool SeekTo(uint64_t outputFrame);
 
+  // The frames the file holds: its header's count where the last frame it names can be read,
+  // else (a file cut short, an Ogg file that does not say) what it decodes to, counted at Open.
   uint64_t FileFrames() const { return static_cast<uint64_t>(info_.frames); }
   int FileRate() const { return info_.samplerate; }
   // The file's frames in output frames, rounded.
@@ -149,6 +151,8 @@ public:
 private:
   bool Reopen(std::string& reason);
   void Fail(const std::string& reason);
+  // Sets info_.frames to what the file holds and goes back to its start; false when it cannot.
+  bool CountFrames(std::string& reason);
 
   int fd_ = -1;
   SNDFILE* file_ = nullptr;
@@ -186,7 +190,11 @@ struct Stream {
 
   HSTREAM handle = 0;
   std::string path;                    // for messages only; the file itself stays open in longPart
-  uint64_t lengthFrames = 0;           // the length that BASS_ChannelGetLength gives, in frames
+  // Lengths and byte positions count frames of stereo floats at the file's own rate, as BASS
+  // counts them in a stream's own format; the mixer counts output frames.
+  int rate = kOutputRate;              // the file's rate
+  uint64_t fileFrames = 0;             // the length that BASS_ChannelGetLength gives, in frames
+  uint64_t lengthFrames = 0;           // the same length in output frames
   std::vector<float> pcm;              // a short stream: all of it, interleaved stereo
   std::unique_ptr<LongPart> longPart;  // a long stream
 

@@ -73,6 +73,8 @@ HSTREAM CreateFromFile(Engine& e, const std::string& path) {
   auto s = std::make_unique<Stream>();
   s->handle = ++e.lastHandle;
   s->path = path;
+  s->rate = source->FileRate();
+  s->fileFrames = source->FileFrames();
   const bool whole = static_cast<double>(source->FileFrames()) <=
                      kWholeDecodeSeconds * static_cast<double>(source->FileRate());
   if (whole) {
@@ -182,12 +184,13 @@ QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode) {
     SetError(BASS_ERROR_ILLPARAM, "BASS_ChannelGetLength: lengths are in bytes only");
     return kNone;
   }
-  return s->lengthFrames * kBytesPerFrame;
+  return s->fileFrames * kBytesPerFrame;
 }
 
 double BASS_ChannelBytes2Seconds(DWORD handle, QWORD position) {
-  if (Find(TheEngine(), handle) == nullptr) return -1.0;
-  return static_cast<double>(position) / static_cast<double>(kBytesPerFrame * kOutputRate);
+  const Stream* s = Find(TheEngine(), handle);
+  if (s == nullptr) return -1.0;
+  return static_cast<double>(position) / (static_cast<double>(kBytesPerFrame) * s->rate);
 }
 
 BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attribute, float value) {
@@ -228,11 +231,13 @@ BOOL BASS_ChannelSetPosition(DWORD handle, QWORD position, DWORD mode) {
     return Fail(BASS_ERROR_ILLPARAM, "BASS_ChannelSetPosition: positions are in bytes only");
   }
   const uint64_t frame = position / kBytesPerFrame;
-  if (frame > s->lengthFrames) {
+  if (frame > s->fileFrames) {
     return Fail(BASS_ERROR_ILLPARAM,
                 "BASS_ChannelSetPosition: beyond the end of stream " + std::to_string(handle));
   }
-  Submit(e, Command{CommandKind::kPosition, s, frame});
+  const auto output = static_cast<uint64_t>(
+      std::nearbyint(static_cast<long double>(frame) * kOutputRate / s->rate));
+  Submit(e, Command{CommandKind::kPosition, s, std::min(output, s->lengthFrames)});
   return win32::TRUE;
 }
 
@@ -265,6 +270,11 @@ namespace testing {
 int LiveStreams() {
   Collect(TheEngine());
   return StreamObjects();
+}
+
+bool DecodedWhole(DWORD handle) {
+  const Stream* s = Find(TheEngine(), handle);
+  return s != nullptr && !s->longPart;
 }
 
 }  // namespace testing

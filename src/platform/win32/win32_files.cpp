@@ -341,6 +341,11 @@ bool WriteWholeFileAtomic(const std::string& windowsPath, std::string_view bytes
 bool ReplaceWholeFile(const std::string& windowsPath, std::string_view bytes) {
   WriteTarget t;
   if (!ResolveWriteTarget(windowsPath, t)) return false;
+  // Renaming over a file needs only the folder's permission; a file that is read-only, or that
+  // this user may not write, keeps its bytes.
+  if (t.existed && ((t.st.st_mode & S_IWUSR) == 0 || faccessat(AT_FDCWD, t.path.c_str(), W_OK, AT_EACCESS) != 0)) {
+    return Fail(EACCES);
+  }
 
   // A leftover of an interrupted write is removed, not written through: it may be a link or a
   // second name of some other file.

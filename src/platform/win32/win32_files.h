@@ -52,7 +52,9 @@ bool WriteWholeFileAtomic(const std::string& windowsPath, std::string_view bytes
 // The same replacement through the fixed temporary "<name>.tmp" beside the target (name as
 // resolved), so an interrupted write leaves at most that one file, which the next write
 // replaces. Where the folder takes no new file but the existing target is writable, the target
-// is overwritten in place instead (then a write failing part-way can damage it).
+// is overwritten in place instead (then a write failing part-way can damage it). An existing
+// target that is read-only (no owner write bit) or that this user may not write is refused
+// (ERROR_ACCESS_DENIED) and stays as it was.
 bool ReplaceWholeFile(const std::string& windowsPath, std::string_view bytes);
 // Appends to the file, creating it when absent; the bytes are handed to the system before the
 // call returns and the file is closed again.

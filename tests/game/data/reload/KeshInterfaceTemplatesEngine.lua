@@ -1,0 +1,1 @@
+-- the interface templates come first
