@@ -14,6 +14,7 @@ packages=(
   libcurl4-openssl-dev
   locales xvfb xauth x11-utils imagemagick xdotool
   python3  # the loopback HTTP server of the network tests
+  tinyproxy  # the forward proxy that the network tests send through
 )
 
 missing=()

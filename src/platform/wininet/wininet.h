@@ -24,7 +24,9 @@
 // headers are in (TRUE), or when the connection fails or the send limit passes (FALSE).
 // InternetQueryDataAvailable and InternetReadFile then wait for body data up to the receive
 // limit each. The proxy of the preconfigured session comes from the environment (http_proxy,
-// all_proxy, no_proxy); INTERNET_OPEN_TYPE_DIRECT uses none.
+// all_proxy, no_proxy); INTERNET_OPEN_TYPE_DIRECT uses none. Through an HTTP proxy the target
+// goes out in its absolute form, "http://", the host text and the same target bytes (with a "/"
+// before a target that lacks one), as a forward proxy needs it.
 //
 // Time: every time limit here, and InternetTickCount and InternetPause, run on one monotonic
 // clock that a test may speed up (SetInternetTimeScale), so that limits of seconds pass in

@@ -157,7 +157,13 @@ public:
     if (!multi_ || !easy_) return false;
     body_ = std::move(body);
     url_ = "http://" + authority + "/";
-    target_ = target;
+    // The choice of proxy decides the request line, so it is made here and libcurl only follows
+    // it: a forward proxy takes the absolute form, a server or a tunnel the target as it stands.
+    if (!request.direct) {
+      const std::optional<detail::HostPort> host = detail::ParseHostText(authority);
+      proxy_ = detail::ChooseProxy(host ? host->host : authority);
+    }
+    target_ = proxy_.forward ? detail::AbsoluteTarget(authority, target) : target;
     for (const std::string& line : headerLines) Append(line);
     // The library's own defaults would add lines the server must never see.
     if (!HasHeader(headerLines, "Accept")) Append("Accept:");
@@ -175,7 +181,8 @@ public:
     ok = ok && g_curl.easy_setopt(e, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
     ok = ok && g_curl.easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) == CURLE_OK;
     if (!request.agent.empty()) ok = ok && g_curl.easy_setopt(e, CURLOPT_USERAGENT, request.agent.c_str()) == CURLE_OK;
-    if (request.direct) ok = ok && g_curl.easy_setopt(e, CURLOPT_PROXY, "") == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_PROXY, proxy_.url.c_str()) == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_NOPROXY, "") == CURLE_OK;
     ok = ok && g_curl.easy_setopt(e, CURLOPT_HTTPHEADER, headers_) == CURLE_OK;
     ok = ok && g_curl.easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader) == CURLE_OK;
     ok = ok && g_curl.easy_setopt(e, CURLOPT_HEADERDATA, this) == CURLE_OK;
@@ -276,6 +283,7 @@ private:
   curl_slist* headers_ = nullptr;
   bool failed_ = false;
   std::string url_, target_, body_;
+  detail::ProxyChoice proxy_;
   int status_ = 0;
   bool headersIn_ = false;
   bool done_ = false;
