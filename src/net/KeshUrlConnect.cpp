@@ -250,7 +250,9 @@ void TKeshConnect::SendGet() {
   // The host text alone must decide the host: checked before it is joined into the URL.
   if (UsableHost(Host)) {
     const std::string url = "http://" + Host + "/" + Path;
-    SetLimit(hInternet, inet::INTERNET_OPTION_SEND_TIMEOUT, kSendLimitMs);
+    // A GET has no send limit of its own (only a POST's send has one): the wait for its reply is
+    // a wait for data, bounded as reading is.
+    SetLimit(hInternet, inet::INTERNET_OPTION_SEND_TIMEOUT, kAnswerIdleLimitMs);
     hConnect = inet::InternetOpenUrlA(hInternet, url.c_str(), "", 0, inet::INTERNET_FLAG_KEEP_CONNECTION, 0);
   }
   if (!hConnect) {

@@ -165,6 +165,17 @@ TEST_F(WorkerTest, SevenFailedAttemptsDeliverTheLastFailureOnce) {
   EXPECT_TRUE(got_.empty());
 }
 
+TEST_F(WorkerTest, AGetWhoseAnswerTakesLongerThanThePostSendLimitIsSentOnce) {
+  // 600 ms at ten times the speed: an answer that comes after 6 s.
+  net_test::TimeScale scale(10);
+  const std::string key = net_test::NewKey();
+  Post(Host(), "slow?delay=600&hex=" + net_test::Hex("late") + "&k=" + key, Lines({"x"}), true);
+  const Delivery d = Await(30s);
+  EXPECT_EQ(d.func, "ok");
+  EXPECT_EQ(d.answer, Nul("late"));
+  EXPECT_EQ(RecordsOf(key).size(), 1u);
+}
+
 TEST_F(WorkerTest, ARefusedPortEndsWithinTheLimits) {
   net_test::TimeScale scale(40);
   Post(net_test::ClosedHost(), "echo", Lines({"x"}));
