@@ -69,6 +69,8 @@ void ReadAnswer(inet::HINTERNET handle, const std::string& source, std::string& 
                       : source + ": the answer stopped after 30 s without data";
       } else if (error == inet::ERROR_INTERNET_CONNECTION_RESET) {
         warning = source + ": the connection closed before the whole answer arrived";
+      } else if (error == inet::ERROR_HTTP_INVALID_SERVER_RESPONSE) {
+        warning = source + ": the reply was not well-formed HTTP; nothing more of it was read";
       }
       break;
     }
@@ -88,10 +90,15 @@ void ReadAnswer(inet::HINTERNET handle, const std::string& source, std::string& 
   }
 }
 
+// The pause before the next try of a failed send: each twice the one before, up to a ceiling, so
+// that a server that refuses is not hammered.
+DWORD NextPause(DWORD pause) { return std::min(pause * 2, kSendRetryPauseMaxMs); }
+
 // Sends until the request is sent or Limit has passed since Start; false when it has passed.
 // A failed send is tried again after a pause, and each send may wait only for the time left.
 bool SendWithin(inet::HINTERNET request, const std::string& body, DWORD start, DWORD limit) {
   const DWORD length = static_cast<DWORD>(std::min(body.find('\0'), body.size()));
+  DWORD pause = kSendRetryPauseMs;
   for (;;) {
     const DWORD elapsed = inet::InternetTickCount() - start;
     SetLimit(request, inet::INTERNET_OPTION_SEND_TIMEOUT, elapsed < limit ? limit - elapsed + 1 : 1);
@@ -99,7 +106,8 @@ bool SendWithin(inet::HINTERNET request, const std::string& body, DWORD start, D
     // The limit holds even for a send that succeeded after it.
     if (inet::InternetTickCount() - start > limit) return false;
     if (sent) return true;
-    inet::InternetPause(kSendRetryPauseMs);
+    inet::InternetPause(pause);
+    pause = NextPause(pause);
   }
 }
 
@@ -306,12 +314,14 @@ void HttpPostText(const std::string& host, const std::string& path, const rtl::T
   const DWORD start = inet::InternetTickCount();
   const DWORD length = static_cast<DWORD>(std::min(body.find('\0'), body.size()));
   bool sent = false;
+  DWORD pause = kSendRetryPauseMs;
   for (;;) {
     const DWORD elapsed = inet::InternetTickCount() - start;
     SetLimit(request, inet::INTERNET_OPTION_SEND_TIMEOUT, elapsed < kSyncSendLimitMs ? kSyncSendLimitMs - elapsed + 1 : 1);
     sent = inet::HttpSendRequestA(request, kContentType, 24, body.data(), length) != 0;
     if (sent || inet::InternetTickCount() - start > kSyncSendLimitMs) break;
-    inet::InternetPause(kSendRetryPauseMs);
+    inet::InternetPause(pause);
+    pause = NextPause(pause);
   }
   std::string warning;
   answer.clear();

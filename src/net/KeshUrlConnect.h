@@ -2,8 +2,10 @@
 // request worker TKeshConnect that posts from a thread of its own and hands its result to the
 // main thread, and the blocking poster HttpPostText.
 //
-// A worker makes up to 7 attempts; within an attempt a failed POST is tried again after a short
-// pause until the send limit passes. A GET waits for its reply as long as reading waits for data. Reading an answer stops at a size cap, after a time without
+// A worker makes up to 7 attempts; within an attempt a failed POST is tried again, after pauses
+// that double from 100 ms to 1 s, until the send limit passes. Once the request has gone out and
+// anything came back, that is the answer, even a reply that is not well-formed HTTP (its answer
+// is what could be read of it): it is delivered once and never sent again. A GET waits for its reply as long as reading waits for data. Reading an answer stops at a size cap, after a time without
 // data and at an overall read limit; what was read is delivered, and the main thread logs a
 // warning that says why it stopped. Every limit runs on the Internet stand-in's monotonic clock
 // (never the game clock, which jumps when a loading phase or a pause ends).
@@ -29,7 +31,8 @@
 constexpr int32_t kMaxAttempts = 7;
 constexpr platform::win32::DWORD kSendLimitMs = 5000;       // a worker's POST, per attempt
 constexpr platform::win32::DWORD kSyncSendLimitMs = 15000;  // HttpPostText's send
-constexpr platform::win32::DWORD kSendRetryPauseMs = 100;   // between failed sends
+constexpr platform::win32::DWORD kSendRetryPauseMs = 100;   // after the first failed send,
+constexpr platform::win32::DWORD kSendRetryPauseMaxMs = 1000;  // doubling up to this
 constexpr platform::win32::DWORD kAnswerIdleLimitMs = 30000;
 constexpr platform::win32::DWORD kAnswerReadLimitMs = 120000;
 constexpr std::size_t kAnswerSizeCap = std::size_t{64} << 20;

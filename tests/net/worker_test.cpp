@@ -202,6 +202,50 @@ TEST_F(WorkerTest, AFailedSendIsTriedAgainAfterAPause) {
   EXPECT_LE(sends, 40u);
 }
 
+// Replies that are not well-formed HTTP, each as the items that make the server send it.
+std::vector<std::string> BrokenReplies() {
+  std::string noise;
+  for (unsigned i = 0; i < 200; ++i) noise += static_cast<char>((i * 151 + 17) % 251 + 1);
+  return {
+      "raw=" + net_test::Hex("HTTP/1.1 abc def\r\n\r\nbody"),
+      "raw=" + net_test::Hex("HTTP/9.9 200\r\n\r\nbody"),
+      "raw=" + net_test::Hex("this is no status line\r\n\r\nbody"),
+      "raw=" + net_test::Hex(noise),
+      "endless",
+      "longheader",
+  };
+}
+
+TEST_F(WorkerTest, AReplyThatIsNotWellFormedHttpIsTheAnswerDeliveredOnceAndNeverResent) {
+  // Fast enough that the seven attempts of the fault pass in about a second each.
+  net_test::TimeScale scale(40);
+  for (const std::string& items : BrokenReplies()) {
+    for (bool useGet : {false, true}) {
+      const std::string key = net_test::NewKey();
+      Post(Host(), "broken?k=" + key + "&" + items, Lines({"x"}), useGet);
+      const Delivery d = Await(60s);
+      EXPECT_EQ(d.func, "ok") << items << " get " << useGet;
+      EXPECT_EQ(d.answer, "") << items << " get " << useGet;
+      EXPECT_EQ(RecordsOf(key).size(), 1u) << items << " get " << useGet;
+    }
+  }
+  EXPECT_NE(log_.Text().find("TKeshConnect " + Host() + ": the reply was not well-formed HTTP"), std::string::npos);
+}
+
+TEST_F(WorkerTest, FailedSendsWaitLongerEachTime) {
+  // Every send is dropped: seven attempts of 5 s, each send after a pause that doubles from
+  // 100 ms to 1 s, make about 8 sends an attempt, where a pause of 100 ms made about 40.
+  net_test::TimeScale scale(40);
+  const std::string key = net_test::NewKey();
+  Post(Host(), "echo?drop&k=" + key, Lines({"x"}));
+  const Delivery d = Await(60s);
+  EXPECT_EQ(d.func, "err");
+  EXPECT_EQ(d.answer, "Error with sending request");
+  const std::size_t sends = RecordsOf(key).size();
+  EXPECT_GE(sends, 14u);
+  EXPECT_LE(sends, 70u);
+}
+
 TEST_F(WorkerTest, AHostTextThatCouldSteerTheRequestIsRefusedBeforeAnythingIsSent) {
   const std::string hosts[] = {
       "user@" + Host(),          Host() + "/elsewhere", Host() + "\r\nX-Injected: 1", Host() + " ",
@@ -325,6 +369,15 @@ TEST(HttpPostTextTest, PostsOnceFromTheCallingThread) {
       {net_test::ClosedHost(), "echo", 100, ""},  // never sent: nothing read
       {Host(), "stall", 100, ""},
   };
+  for (const std::string& items : BrokenReplies()) {
+    // Sent once, and whatever could be read of the body is the answer: nothing.
+    net_test::TimeScale scale(40);
+    const std::string key = net_test::NewKey();
+    std::string answer = "unset";
+    HttpPostText(Host(), "p?k=" + key + "&" + items, Lines({"abc"}), answer);
+    EXPECT_EQ(answer, "") << items;
+    EXPECT_EQ(RecordsOf(key).size(), 1u) << items;
+  }
   for (const auto& c : cases) {
     net_test::TimeScale scale(c.scale);
     const std::string key = net_test::NewKey();

@@ -21,7 +21,10 @@
 // "?", "#", blanks, control characters) is refused before anything is sent.
 //
 // The connection is made when the request is sent. HttpSendRequestA returns once the response
-// headers are in (TRUE), or when the connection fails or the send limit passes (FALSE).
+// headers are in (TRUE), or when the connection fails or the send limit passes (FALSE). A reply
+// that is not well-formed HTTP (a status line that cannot be read, an unknown version, no HTTP
+// at all, headers past the library's limits) is a reply all the same: TRUE, and reading it then
+// fails at once with ERROR_HTTP_INVALID_SERVER_RESPONSE, so that it is never sent again.
 // InternetQueryDataAvailable and InternetReadFile then wait for body data up to the receive
 // limit each. The proxy of the preconfigured session comes from the environment (http_proxy,
 // all_proxy, no_proxy); INTERNET_OPEN_TYPE_DIRECT uses none. Through an HTTP proxy the target

@@ -200,6 +200,13 @@ public:
 
   bool HeadersIn() const { return headersIn_; }
   bool Done() const { return done_; }
+  // The exchange ended on a reply that is not well-formed HTTP: bytes came back for the request
+  // sent, but no answer the library could take (a status line it cannot read, an unknown version,
+  // no HTTP at all, headers past its limits).
+  bool Broken() const {
+    return done_ && !headersIn_ && result_ != CURLE_OK &&
+           (headerSeen_ || result_ == CURLE_UNSUPPORTED_PROTOCOL || result_ == CURLE_WEIRD_SERVER_REPLY);
+  }
   CURLcode Result() const { return result_; }
   std::size_t Buffered() const { return received_.size() - readPos_; }
 
@@ -257,6 +264,7 @@ private:
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<Transfer*>(self);
     const std::string_view line(data, size * count);
+    t->headerSeen_ = true;
     if (line.rfind("HTTP/", 0) == 0) {
       // "HTTP/1.1 200 OK": the status decides whether an interim answer or the final one begins.
       const std::size_t blank = line.find(' ');
@@ -286,6 +294,7 @@ private:
   detail::ProxyChoice proxy_;
   int status_ = 0;
   bool headersIn_ = false;
+  bool headerSeen_ = false;
   bool done_ = false;
   CURLcode result_ = CURLE_OK;
   std::string received_;
@@ -360,6 +369,9 @@ BOOL Send(Request& request, const std::vector<std::string>& headerLines, std::st
   }
   const Clock::time_point deadline = Clock::now() + detail::RealDuration(request.limits.send);
   if (t.RunUntil([&] { return t.HeadersIn(); }, deadline)) return TRUE;
+  // The request went out and something came back: that is the reply, however broken, and it must
+  // not make the caller send the request again.
+  if (t.Broken()) return TRUE;
   w32::SetLastError(t.Done() ? ErrorOf(t.Result()) : ERROR_INTERNET_TIMEOUT);
   request.transfer.reset();
   return FALSE;
@@ -379,6 +391,10 @@ BOOL WaitForData(Request& request, std::size_t& available) {
     return TRUE;
   }
   if (t.Done() && t.Result() == CURLE_OK) return TRUE;
+  if (t.Broken()) {
+    w32::SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    return FALSE;
+  }
   w32::SetLastError(t.Done() ? ErrorOf(t.Result()) : ERROR_INTERNET_TIMEOUT);
   return FALSE;
 }
