@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/KeshUrlConnect.h"
@@ -40,6 +41,7 @@ protected:
     net_test::WaitForWorkers();
     EXPECT_EQ(platform::wininet::testing::OpenHandles(), 0u);
     net_testing::SetMaxRequestsInFlight(0);
+    net_testing::SetAnswerRoom(0);
     net_testing::FailThreadStarts(false);
   }
 
@@ -217,8 +219,9 @@ std::vector<std::string> BrokenReplies() {
 }
 
 TEST_F(WorkerTest, AReplyThatIsNotWellFormedHttpIsTheAnswerDeliveredOnceAndNeverResent) {
-  // Fast enough that the seven attempts of the fault pass in about a second each.
-  net_test::TimeScale scale(40);
+  // Fast enough that seven attempts of the fault would pass in 7 s, slow enough that a loaded
+  // machine still answers within the send limit.
+  net_test::TimeScale scale(5);
   for (const std::string& items : BrokenReplies()) {
     for (bool useGet : {false, true}) {
       const std::string key = net_test::NewKey();
@@ -235,7 +238,7 @@ TEST_F(WorkerTest, AReplyThatIsNotWellFormedHttpIsTheAnswerDeliveredOnceAndNever
 TEST_F(WorkerTest, FailedSendsWaitLongerEachTime) {
   // Every send is dropped: seven attempts of 5 s, each send after a pause that doubles from
   // 100 ms to 1 s, make about 8 sends an attempt, where a pause of 100 ms made about 40.
-  net_test::TimeScale scale(40);
+  net_test::TimeScale scale(10);
   const std::string key = net_test::NewKey();
   Post(Host(), "echo?drop&k=" + key, Lines({"x"}));
   const Delivery d = Await(60s);
@@ -321,6 +324,46 @@ TEST_F(WorkerTest, ManyRequestsInFlightDeliverEachAnswerOnceOnTheMainThread) {
   EXPECT_GT(most, 1);  // they were served side by side
 }
 
+TEST_F(WorkerTest, BigAnswersThatArriveTogetherAreDeliveredInTurnsOfTheirOwn) {
+  const std::string key = net_test::NewKey();
+  int turns = 0;
+  std::vector<int> deliveredAt;
+  std::vector<std::size_t> sizes;
+  for (int i = 0; i < 3; ++i) {
+    TKeshConnect::Create(
+        [&](const std::string&, const std::string& answer) {
+          deliveredAt.push_back(turns);
+          sizes.push_back(answer.size());
+        },
+        "ok", "err", Host(), "big?size=2000000&k=" + key, Lines({"x"}), false);
+  }
+  // The loop is held until all three have been read and wait for it together.
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_TRUE(net_test::PumpUntil([&] { return deliveredAt.size() >= 3; }, 20s, &turns));
+  EXPECT_EQ(std::set<int>(deliveredAt.begin(), deliveredAt.end()).size(), 3u) << "two in one turn of the loop";
+  EXPECT_EQ(sizes, std::vector<std::size_t>(3, 2000001));
+}
+
+TEST_F(WorkerTest, AnswersHoldNoMoreThanTheirRoomTogetherAndWaitForItWithoutFailing) {
+  // Eight answers of 3 MB in a room of 8 MiB, the loop held for a minute of the stand-in's clock:
+  // the first answers wait for the loop, the others for room, far past the reading limits.
+  net_test::TimeScale scale(40);
+  net_testing::SetAnswerRoom(8 << 20);
+  const std::string key = net_test::NewKey();
+  for (int i = 0; i < 8; ++i) Post(Host(), "big?size=3000000&k=" + key, Lines({"x"}));
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_TRUE(net_test::PumpUntil([&] { return got_.size() >= 8; }, 30s));
+  net_test::WaitForWorkers();
+  for (const Delivery& d : got_) {
+    EXPECT_EQ(d.func, "ok");
+    EXPECT_EQ(d.answer.size(), 3000001u);
+  }
+  got_.clear();
+  // The room, and what the oldest reader may take past it: its 4 MiB of pages and its answer.
+  EXPECT_LE(net_testing::AnswerRoomPeak(), std::size_t{(8 + 4) << 20} + 3000001) << net_testing::AnswerRoomPeak();
+  EXPECT_EQ(log_.Text().find("the answer stopped"), std::string::npos) << log_.Text();
+}
+
 TEST_F(WorkerTest, PastTheBoundANewRequestWaitsForAFreeSlot) {
   net_testing::SetMaxRequestsInFlight(3);
   const std::string key = net_test::NewKey();
@@ -371,7 +414,7 @@ TEST(HttpPostTextTest, PostsOnceFromTheCallingThread) {
   };
   for (const std::string& items : BrokenReplies()) {
     // Sent once, and whatever could be read of the body is the answer: nothing.
-    net_test::TimeScale scale(40);
+    net_test::TimeScale scale(5);
     const std::string key = net_test::NewKey();
     std::string answer = "unset";
     HttpPostText(Host(), "p?k=" + key + "&" + items, Lines({"abc"}), answer);
