@@ -6,7 +6,6 @@
 // in the queue stands for all of them, so a marker that a nested PeekMessage removed without
 // dispatching is simply queued again on the next look at the queue.
 
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -45,11 +44,9 @@ bool markerQueued = false;
 // A heavy call has run since the loop last found its queue empty: the next waits for that.
 bool heavyRanThisTurn = false;
 
-// Pending calls that may run in this turn of the loop (queueMutex held).
-bool RunnableCalls() {
-  return std::any_of(pendingCalls.begin(), pendingCalls.end(),
-                     [](const std::shared_ptr<SyncCall>& c) { return !c->heavy || !heavyRanThisTurn; });
-}
+// A pending call may run in this turn of the loop (queueMutex held). Calls run in the order they
+// came, so a heavy one that must wait holds back those behind it.
+bool RunnableCalls() { return !pendingCalls.empty() && (!pendingCalls.front()->heavy || !heavyRanThisTurn); }
 
 // Key state as of the messages retrieved so far, which is what TranslateMessage needs.
 bool keyDown[256] = {};
@@ -84,19 +81,18 @@ void NoteRetrieved(const MSG& m) {
 void RunPendingCalls() {
   std::vector<std::shared_ptr<SyncCall>> calls;
   {
-    // Every light call, and one heavy call a turn: heavy ones that wait together would otherwise
-    // add up into one long frame.
+    // The calls in the order they came, up to a second heavy one: heavy ones that wait together
+    // would otherwise add up into one long frame.
     std::lock_guard lock(queueMutex);
-    std::vector<std::shared_ptr<SyncCall>> later;
-    for (auto& c : pendingCalls) {
-      if (c->heavy && heavyRanThisTurn) {
-        later.push_back(std::move(c));
-      } else {
-        if (c->heavy) heavyRanThisTurn = true;
-        calls.push_back(std::move(c));
+    std::size_t n = 0;
+    for (; n < pendingCalls.size(); ++n) {
+      if (pendingCalls[n]->heavy) {
+        if (heavyRanThisTurn) break;
+        heavyRanThisTurn = true;
       }
     }
-    pendingCalls.swap(later);
+    calls.assign(pendingCalls.begin(), pendingCalls.begin() + static_cast<std::ptrdiff_t>(n));
+    pendingCalls.erase(pendingCalls.begin(), pendingCalls.begin() + static_cast<std::ptrdiff_t>(n));
   }
   for (auto& c : calls) {
     try {
