@@ -345,13 +345,14 @@ TEST_F(WorkerTest, BigAnswersThatArriveTogetherAreDeliveredInTurnsOfTheirOwn) {
 }
 
 TEST_F(WorkerTest, AnswersHoldNoMoreThanTheirRoomTogetherAndWaitForItWithoutFailing) {
-  // Eight answers of 3 MB in a room of 8 MiB, the loop held for a minute of the stand-in's clock:
-  // the first answers wait for the loop, the others for room, far past the reading limits.
+  // Eight answers of 3 MB in a room of 8 MiB, the loop held for 140 s of the stand-in's clock:
+  // the first answers wait for the loop, the others for room, past both reading limits. (GETs,
+  // whose wait for the reply is the 30 s of reading, not the 5 s of a POST's send.)
   net_test::TimeScale scale(40);
   net_testing::SetAnswerRoom(8 << 20);
   const std::string key = net_test::NewKey();
-  for (int i = 0; i < 8; ++i) Post(Host(), "big?size=3000000&k=" + key, Lines({"x"}));
-  std::this_thread::sleep_for(1500ms);
+  for (int i = 0; i < 8; ++i) Post(Host(), "big?size=3000000&k=" + key, Lines({"x"}), true);
+  std::this_thread::sleep_for(3500ms);
   ASSERT_TRUE(net_test::PumpUntil([&] { return got_.size() >= 8; }, 30s));
   net_test::WaitForWorkers();
   for (const Delivery& d : got_) {
