@@ -15,6 +15,7 @@ packages=(
   locales xvfb xauth x11-utils imagemagick xdotool
   qemu-user  # the window test on an emulated processor without AVX2
   python3  # the loopback HTTP server of the network tests
+  tinyproxy  # the forward proxy that the network tests send through
 )
 
 missing=()

@@ -111,10 +111,10 @@ void TLogFile::AddMessage(const std::string& text, LogMessageType messageType) {
   if (messageType == 2) ++WarningsCount;
   if (messageType == 3) ++HintsCount;
 
-  std::string message = text;
-  if (static_cast<int64_t>(message.size()) > MaxMessageLength && MaxMessageLength >= 0) {
-    message = message.substr(0, static_cast<std::size_t>(MaxMessageLength)) + " - Message was cut!";
-  }
+  // Cut before copying: a message may be a whole answer of many megabytes.
+  const bool cut = static_cast<int64_t>(text.size()) > MaxMessageLength && MaxMessageLength >= 0;
+  const std::string message =
+      cut ? text.substr(0, static_cast<std::size_t>(MaxMessageLength)) + " - Message was cut!" : text;
 
   if (messageType > DetalizationMode || Disabled || Unusable) return;
 

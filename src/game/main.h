@@ -326,7 +326,7 @@ public:
   int PostUrl(lua_State* L);
   // The answer handler of the asynchronous requests, on the main thread: the answer as the
   // script receives it goes to the log and to the script function FuncName.
-  void PostUrlAnswer(const std::string& funcName, const std::string& answer);
+  void PostUrlAnswer(const std::string& funcName, std::string answer);
 
   // --- game clock and system cursor (main_clock.cpp)
   // Shows or hides the system cursor by at most one step of the system's display count.

@@ -28,8 +28,9 @@ int TMainForm::PostUrl(lua_State* L) {
   rtl::TStringList lines;
   lines.Add(std::move(text));
   if (async) {
-    TKeshConnect::Create([this](const std::string& funcName, const std::string& answer) { PostUrlAnswer(funcName, answer); },
-                         okFunc, errFunc, host, path, lines, useGet);
+    TKeshConnect::Create(
+        [this](const std::string& funcName, std::string answer) { PostUrlAnswer(funcName, std::move(answer)); },
+        okFunc, errFunc, host, path, lines, useGet);
     return 0;
   }
   // The frames stop while this waits: the synchronous mode blocks the main thread.
@@ -40,8 +41,9 @@ int TMainForm::PostUrl(lua_State* L) {
   return 0;
 }
 
-void TMainForm::PostUrlAnswer(const std::string& funcName, const std::string& answer) {
-  const std::string text = PostAnswerText(answer);
+void TMainForm::PostUrlAnswer(const std::string& funcName, std::string answer) {
+  // An answer may be 64 MiB: it is moved along, never copied, until the script's own copy.
+  std::string text = PostAnswerText(std::move(answer));
   if (LogEngine) LogEngine->AddError(text);
-  if (LuaHost) LuaHost->CallScript(funcName, {TScriptArg::Text(text)}, TScriptFailure::ReportAndEnd);
+  if (LuaHost) LuaHost->CallScript(funcName, {TScriptArg::Text(std::move(text))}, TScriptFailure::ReportAndEnd);
 }

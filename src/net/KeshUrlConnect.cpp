@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <exception>
+#include <list>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "foundation/KeshLogEngine.h"
@@ -39,6 +42,84 @@ TSlots& Slots() {
   return *slots;
 }
 
+// The room that all answers share. Never destroyed, like the slots.
+struct TRoom {
+  std::mutex mutex;
+  std::condition_variable freed;
+  std::size_t limit = kAnswerRoom;
+  std::size_t held = 0;
+  std::size_t peak = 0;
+  std::list<const void*> holders;  // in the order they first took room
+};
+
+TRoom& Room() {
+  static TRoom* room = new TRoom;
+  return *room;
+}
+
+}  // namespace
+
+// What one exchange holds of the room, given back when it ends.
+class TAnswerShare {
+public:
+  explicit TAnswerShare(bool mayWait) : mayWait_(mayWait) {}
+  ~TAnswerShare() { Release(); }
+  TAnswerShare(const TAnswerShare&) = delete;
+  TAnswerShare& operator=(const TAnswerShare&) = delete;
+
+  // Takes Bytes more, first waiting for room unless this share may not wait (the main thread's
+  // own poster, whose waiting would stop the deliveries that make room) or is the oldest holder
+  // (so that some answer always grows to its end). Returns the time waited, on the stand-in's
+  // clock.
+  DWORD Take(std::size_t bytes) {
+    TRoom& room = Room();
+    std::unique_lock lock(room.mutex);
+    if (!listed_) {
+      at_ = room.holders.insert(room.holders.end(), this);
+      listed_ = true;
+    }
+    const DWORD start = inet::InternetTickCount();
+    if (mayWait_) {
+      room.freed.wait(lock, [&] { return room.held + bytes <= room.limit || room.holders.front() == this; });
+    }
+    room.held += bytes;
+    room.peak = std::max(room.peak, room.held);
+    held_ += bytes;
+    return inet::InternetTickCount() - start;
+  }
+
+  void Give(std::size_t bytes) {
+    TRoom& room = Room();
+    {
+      std::lock_guard lock(room.mutex);
+      bytes = std::min(bytes, held_);
+      held_ -= bytes;
+      room.held -= bytes;
+    }
+    room.freed.notify_all();
+  }
+
+  void Release() {
+    TRoom& room = Room();
+    {
+      std::lock_guard lock(room.mutex);
+      room.held -= held_;
+      held_ = 0;
+      if (listed_) room.holders.erase(at_);
+      listed_ = false;
+    }
+    room.freed.notify_all();
+  }
+
+private:
+  bool mayWait_;
+  std::size_t held_ = 0;
+  bool listed_ = false;
+  std::list<const void*>::iterator at_;
+};
+
+namespace {
+
 void SetLimit(inet::HINTERNET handle, DWORD option, DWORD ms) {
   inet::InternetSetOptionA(handle, option, &ms, sizeof ms);
 }
@@ -46,14 +127,48 @@ void SetLimit(inet::HINTERNET handle, DWORD option, DWORD ms) {
 // A host text the stand-in takes, with nothing after a NUL byte that a C string would hide.
 bool UsableHost(const std::string& host) { return host.find('\0') == std::string::npos && inet::IsHostText(host); }
 
+// The pages an answer is read into: the most an answer may be, reserved at once and resident
+// only as far as it is written, so that it never moves while it grows and gives every byte back
+// to the system when freed (heap buffers that grow leave freed blocks behind in each thread's
+// arena, which add up to gigabytes over many big answers).
+class TAnswerPages {
+public:
+  TAnswerPages() = default;
+  ~TAnswerPages() { Free(); }
+  TAnswerPages(const TAnswerPages&) = delete;
+  TAnswerPages& operator=(const TAnswerPages&) = delete;
+
+  char* Data() {
+    if (!data_) data_ = static_cast<char*>(w32::VirtualAlloc(nullptr, kAnswerSizeCap, w32::MEM_COMMIT | w32::MEM_RESERVE,
+                                                             w32::PAGE_READWRITE));
+    if (!data_) throw std::bad_alloc();
+    return data_;
+  }
+
+  void Free() {
+    if (data_) w32::VirtualFree(data_, 0, w32::MEM_RELEASE);
+    data_ = nullptr;
+  }
+
+private:
+  char* data_ = nullptr;
+};
+
 // The read loop: the answer is the data followed by one NUL byte, empty when no data came.
-// Warning says why reading stopped early, or stays empty.
-void ReadAnswer(inet::HINTERNET handle, const std::string& source, std::string& answer, std::string& warning) {
-  answer.clear();
+// Warning says why reading stopped early, or stays empty. What the answer holds is taken from
+// Share as it grows; time spent waiting for room is not reading time.
+void ReadAnswer(inet::HINTERNET handle, const std::string& source, std::string& answer, std::string& warning,
+                TAnswerShare& share) {
+  std::string().swap(answer);
+  share.Release();
+  TAnswerPages pages;
+  std::size_t taken = 0;
+  bool readAny = false;
   const DWORD start = inet::InternetTickCount();
+  DWORD waited = 0;
   std::size_t pos = 0;
   for (;;) {
-    const DWORD elapsed = inet::InternetTickCount() - start;
+    const DWORD elapsed = inet::InternetTickCount() - start - waited;
     if (elapsed >= kAnswerReadLimitMs) {
       warning = source + ": the answer stopped at the read limit of 120 s";
       break;
@@ -64,11 +179,13 @@ void ReadAnswer(inet::HINTERNET handle, const std::string& source, std::string& 
     if (!inet::InternetQueryDataAvailable(handle, &avail, 0, 0)) {
       const DWORD error = w32::GetLastError();
       if (error == inet::ERROR_INTERNET_TIMEOUT) {
-        warning = inet::InternetTickCount() - start >= kAnswerReadLimitMs
+        warning = inet::InternetTickCount() - start - waited >= kAnswerReadLimitMs
                       ? source + ": the answer stopped at the read limit of 120 s"
                       : source + ": the answer stopped after 30 s without data";
       } else if (error == inet::ERROR_INTERNET_CONNECTION_RESET) {
         warning = source + ": the connection closed before the whole answer arrived";
+      } else if (error == inet::ERROR_HTTP_INVALID_SERVER_RESPONSE) {
+        warning = source + ": the reply was not well-formed HTTP; nothing more of it was read";
       }
       break;
     }
@@ -78,20 +195,37 @@ void ReadAnswer(inet::HINTERNET handle, const std::string& source, std::string& 
       break;
     }
     avail = static_cast<DWORD>(std::min<std::size_t>(avail, kAnswerSizeCap - pos));
-    answer.resize(pos + avail + 1);
+    if (pos + avail > taken) {
+      // Room in steps that double, so that taking it stays rare.
+      const std::size_t want = std::min(std::max({pos + avail, 2 * taken, std::size_t{64} << 10}), kAnswerSizeCap);
+      waited += share.Take(want - taken);
+      taken = want;
+    }
     DWORD read = 0;
-    const bool ok = inet::InternetReadFile(handle, answer.data() + pos, avail, &read) != 0;
-    answer.resize(pos + read + 1);
-    answer[pos + read] = '\0';
+    const bool ok = inet::InternetReadFile(handle, pages.Data() + pos, avail, &read) != 0;
+    readAny = true;
     if (!ok || read == 0) break;
     pos += read;
   }
+  if (!readAny) return;
+  // The answer proper, with its NUL; the pages and their room go back once it is made.
+  share.Take(pos + 1);
+  answer.reserve(pos + 1);
+  if (pos != 0) answer.assign(pages.Data(), pos);
+  answer.push_back('\0');
+  pages.Free();
+  share.Give(taken);
 }
+
+// The pause before the next try of a failed send: each twice the one before, up to a ceiling, so
+// that a server that refuses is not hammered.
+DWORD NextPause(DWORD pause) { return std::min(pause * 2, kSendRetryPauseMaxMs); }
 
 // Sends until the request is sent or Limit has passed since Start; false when it has passed.
 // A failed send is tried again after a pause, and each send may wait only for the time left.
 bool SendWithin(inet::HINTERNET request, const std::string& body, DWORD start, DWORD limit) {
   const DWORD length = static_cast<DWORD>(std::min(body.find('\0'), body.size()));
+  DWORD pause = kSendRetryPauseMs;
   for (;;) {
     const DWORD elapsed = inet::InternetTickCount() - start;
     SetLimit(request, inet::INTERNET_OPTION_SEND_TIMEOUT, elapsed < limit ? limit - elapsed + 1 : 1);
@@ -99,7 +233,8 @@ bool SendWithin(inet::HINTERNET request, const std::string& body, DWORD start, D
     // The limit holds even for a send that succeeded after it.
     if (inet::InternetTickCount() - start > limit) return false;
     if (sent) return true;
-    inet::InternetPause(kSendRetryPauseMs);
+    inet::InternetPause(pause);
+    pause = NextPause(pause);
   }
 }
 
@@ -188,6 +323,9 @@ void TKeshConnect::Run(TKeshConnect* worker) {
 
 void TKeshConnect::Execute() {
   w32::SetThreadPriority(w32::GetCurrentThread(), w32::THREAD_PRIORITY_BELOW_NORMAL);
+  // The answer keeps its room until the main thread has it.
+  TAnswerShare share(true);
+  Share = &share;
   do {
     ErrorText.clear();
     Warning.clear();
@@ -205,7 +343,7 @@ void TKeshConnect::Execute() {
     CloseHandles();
   } while (Attempts < kMaxAttempts && !ErrorText.empty());
   try {
-    w32::Synchronize([this] { DeliverResult(); });
+    w32::Synchronize([this] { DeliverResult(); }, ErrorText.empty() && Answer.size() >= kLargeAnswer);
   } catch (...) {
     // The callback's own failure ends nothing here: the worker just ends.
   }
@@ -237,7 +375,7 @@ void TKeshConnect::SendPost() {
     ErrorText = kErrorSending;
     return;
   }
-  ReadAnswer(hRequest, "TKeshConnect " + Host, Answer, Warning);
+  ReadAnswer(hRequest, "TKeshConnect " + Host, Answer, Warning, *Share);
 }
 
 void TKeshConnect::SendGet() {
@@ -250,14 +388,16 @@ void TKeshConnect::SendGet() {
   // The host text alone must decide the host: checked before it is joined into the URL.
   if (UsableHost(Host)) {
     const std::string url = "http://" + Host + "/" + Path;
-    SetLimit(hInternet, inet::INTERNET_OPTION_SEND_TIMEOUT, kSendLimitMs);
+    // A GET has no send limit of its own (only a POST's send has one): the wait for its reply is
+    // a wait for data, bounded as reading is.
+    SetLimit(hInternet, inet::INTERNET_OPTION_SEND_TIMEOUT, kAnswerIdleLimitMs);
     hConnect = inet::InternetOpenUrlA(hInternet, url.c_str(), "", 0, inet::INTERNET_FLAG_KEEP_CONNECTION, 0);
   }
   if (!hConnect) {
     ErrorText = kErrorConnect;
     return;
   }
-  ReadAnswer(hConnect, "TKeshConnect " + Host, Answer, Warning);
+  ReadAnswer(hConnect, "TKeshConnect " + Host, Answer, Warning, *Share);
 }
 
 void TKeshConnect::CloseHandles() {
@@ -272,7 +412,7 @@ void TKeshConnect::DeliverResult() {
   if (!ErrorText.empty()) {
     Callback(ErrorFunction, ErrorText);
   } else {
-    Callback(OkFunction, Answer);
+    Callback(OkFunction, std::move(Answer));
   }
 }
 
@@ -304,16 +444,19 @@ void HttpPostText(const std::string& host, const std::string& path, const rtl::T
   const DWORD start = inet::InternetTickCount();
   const DWORD length = static_cast<DWORD>(std::min(body.find('\0'), body.size()));
   bool sent = false;
+  DWORD pause = kSendRetryPauseMs;
   for (;;) {
     const DWORD elapsed = inet::InternetTickCount() - start;
     SetLimit(request, inet::INTERNET_OPTION_SEND_TIMEOUT, elapsed < kSyncSendLimitMs ? kSyncSendLimitMs - elapsed + 1 : 1);
     sent = inet::HttpSendRequestA(request, kContentType, 24, body.data(), length) != 0;
     if (sent || inet::InternetTickCount() - start > kSyncSendLimitMs) break;
-    inet::InternetPause(kSendRetryPauseMs);
+    inet::InternetPause(pause);
+    pause = NextPause(pause);
   }
   std::string warning;
   answer.clear();
-  if (sent) ReadAnswer(request, "HttpPostText " + host, answer, warning);
+  TAnswerShare share(false);
+  if (sent) ReadAnswer(request, "HttpPostText " + host, answer, warning, share);
   if (!warning.empty() && LogEngine) LogEngine->AddWarning(warning);
   inet::InternetCloseHandle(request);
   inet::InternetCloseHandle(connect);
@@ -326,6 +469,22 @@ void SetMaxRequestsInFlight(std::size_t bound) {
   TSlots& slots = Slots();
   std::lock_guard lock(slots.mutex);
   slots.bound = bound == 0 ? kMaxRequestsInFlight : bound;
+}
+
+void SetAnswerRoom(std::size_t bytes) {
+  TRoom& room = Room();
+  {
+    std::lock_guard lock(room.mutex);
+    room.limit = bytes == 0 ? kAnswerRoom : bytes;
+    room.peak = room.held;
+  }
+  room.freed.notify_all();
+}
+
+std::size_t AnswerRoomPeak() {
+  TRoom& room = Room();
+  std::lock_guard lock(room.mutex);
+  return room.peak;
 }
 
 void FailThreadStarts(bool fail) {

@@ -2,14 +2,20 @@
 // request worker TKeshConnect that posts from a thread of its own and hands its result to the
 // main thread, and the blocking poster HttpPostText.
 //
-// A worker makes up to 7 attempts; within an attempt a failed send is tried again after a short
-// pause until the send limit passes. Reading an answer stops at a size cap, after a time without
+// A worker makes up to 7 attempts; within an attempt a failed POST is tried again, after pauses
+// that double from 100 ms to 1 s, until the send limit passes. Once the request has gone out and
+// anything came back, that is the answer, even a reply that is not well-formed HTTP (its answer
+// is what could be read of it): it is delivered once and never sent again. A GET waits for its reply as long as reading waits for data. Reading an answer stops at a size cap, after a time without
 // data and at an overall read limit; what was read is delivered, and the main thread logs a
 // warning that says why it stopped. Every limit runs on the Internet stand-in's monotonic clock
 // (never the game clock, which jumps when a loading phase or a pause ends).
 //
+// Memory: every answer takes its buffer from one room shared by all requests (kAnswerRoom), so
+// that many big answers at once cannot hold many times 64 MiB.
+//
 // Threads: a worker touches only its own fields and the stand-in. Its result reaches the main
-// thread through the win32 hand-over; DeliverResult, the log warning and the callback run there.
+// thread through the win32 hand-over, one big answer a frame; DeliverResult, the log warning and
+// the callback run there.
 // Past kMaxRequestsInFlight requests, a new one waits for a running one to end. Worker threads
 // are detached and never keep the process from ending; what they share lives on the heap and is
 // never freed, so a thread still running at exit touches no destroyed object.
@@ -25,15 +31,25 @@
 #include "platform/wininet/wininet.h"
 #include "runtime/StringList.h"
 
+class TAnswerShare;
+
 // The figures of the requests (milliseconds on the stand-in's clock, bytes).
 constexpr int32_t kMaxAttempts = 7;
-constexpr platform::win32::DWORD kSendLimitMs = 5000;       // a worker's send, per attempt
+constexpr platform::win32::DWORD kSendLimitMs = 5000;       // a worker's POST, per attempt
 constexpr platform::win32::DWORD kSyncSendLimitMs = 15000;  // HttpPostText's send
-constexpr platform::win32::DWORD kSendRetryPauseMs = 100;   // between failed sends
+constexpr platform::win32::DWORD kSendRetryPauseMs = 100;   // after the first failed send,
+constexpr platform::win32::DWORD kSendRetryPauseMaxMs = 1000;  // doubling up to this
 constexpr platform::win32::DWORD kAnswerIdleLimitMs = 30000;
 constexpr platform::win32::DWORD kAnswerReadLimitMs = 120000;
 constexpr std::size_t kAnswerSizeCap = std::size_t{64} << 20;
 constexpr std::size_t kMaxRequestsInFlight = 256;
+// What all answers being read or waiting for the main thread may hold together. Past it a reader
+// waits for room (time that counts against none of the reading limits); the oldest reader never
+// waits, so that one answer always reaches its end, and the total stays below this plus what one
+// answer needs (its pages and the answer made from them: twice the size cap at most).
+constexpr std::size_t kAnswerRoom = std::size_t{256} << 20;
+// An answer from this size on is handed to the main thread as a heavy call: one a frame.
+constexpr std::size_t kLargeAnswer = std::size_t{1} << 20;
 
 constexpr const char* kHttpUserAgent = "HarrowdeepClient";
 
@@ -59,8 +75,9 @@ std::string PostBody(const rtl::TStringList& lines);
 class TKeshConnect {
 public:
   // Called on the main thread with the name of the script function and the answer (the data read
-  // followed by one NUL byte, empty when none came) or a failure text.
-  using TCallback = std::function<void(const std::string& funcName, const std::string& answer)>;
+  // followed by one NUL byte, empty when none came) or a failure text. The answer is handed over,
+  // not copied.
+  using TCallback = std::function<void(const std::string& funcName, std::string answer)>;
 
   // Makes a worker and starts it at once; nothing keeps a reference to it, and it frees itself
   // once its result is delivered. When no thread can be started, Callback gets ErrorFunction and
@@ -85,6 +102,7 @@ public:
   std::string ErrorText;  // empty, or the failure of the last attempt
   bool UseGet = false;
   std::string Warning;  // why reading stopped early; logged by DeliverResult
+  TAnswerShare* Share = nullptr;  // the room the answer holds, while Execute runs
 
 private:
   TKeshConnect(TCallback callback, std::string okFunction, std::string errorFunction, std::string host,
@@ -110,6 +128,10 @@ namespace net_testing {
 
 // Replaces kMaxRequestsInFlight (0 restores it).
 void SetMaxRequestsInFlight(std::size_t bound);
+// Replaces kAnswerRoom (0 restores it) and starts a new peak.
+void SetAnswerRoom(std::size_t bytes);
+// The most that answers held together since the last SetAnswerRoom.
+std::size_t AnswerRoomPeak();
 // While set, no worker thread can be started.
 void FailThreadStarts(bool fail);
 

@@ -21,6 +21,10 @@ them; k=KEY names the request's test:
   forever       sends data until the client goes
   trickle=MS    sends one byte, then one more every MS, until the client goes
   cut           announces 100 bytes, sends 10 and closes
+  raw=HEX       sends these bytes as the whole reply, no status line of its own, and closes
+  endless       a status line, then header lines until the client goes
+  longheader    a status line, then one header line of 4 MiB, then the body "late"
+  size=N        200 with N bytes "x", as fast as the client takes them
 """
 
 import binascii
@@ -119,7 +123,32 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         if "drop" in items or since_first * 1000 < int(items.get("dropfor", "0")):
             return
+        if "raw" in items:
+            self.uncount()
+            self.wfile.write(binascii.unhexlify(items["raw"]))
+            self.wfile.flush()
+            return
+        if "endless" in items:
+            self.uncount()
+            self.wfile.write(b"HTTP/1.1 200 OK\r\n")
+            for n in range(10000000):
+                self.wfile.write(b"X-More-%d: %s\r\n" % (n, b"m" * 64))
+            return
+        if "longheader" in items:
+            self.uncount()
+            self.wfile.write(b"HTTP/1.1 200 OK\r\nX-Long: " + b"l" * (4 << 20) +
+                             b"\r\nContent-Length: 4\r\nConnection: close\r\n\r\nlate")
+            self.wfile.flush()
+            return
         status = int(items.get("status", "200"))
+        if "size" in items:
+            left = int(items["size"])
+            self.head(status, left)
+            chunk = b"x" * (1 << 20)
+            while left > 0:
+                self.wfile.write(chunk[:min(left, len(chunk))])
+                left -= len(chunk)
+            return
         if "forever" in items:
             self.head(status)
             chunk = b"x" * 65536

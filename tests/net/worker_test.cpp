@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/KeshUrlConnect.h"
@@ -40,6 +41,7 @@ protected:
     net_test::WaitForWorkers();
     EXPECT_EQ(platform::wininet::testing::OpenHandles(), 0u);
     net_testing::SetMaxRequestsInFlight(0);
+    net_testing::SetAnswerRoom(0);
     net_testing::FailThreadStarts(false);
   }
 
@@ -165,6 +167,17 @@ TEST_F(WorkerTest, SevenFailedAttemptsDeliverTheLastFailureOnce) {
   EXPECT_TRUE(got_.empty());
 }
 
+TEST_F(WorkerTest, AGetWhoseAnswerTakesLongerThanThePostSendLimitIsSentOnce) {
+  // 600 ms at ten times the speed: an answer that comes after 6 s.
+  net_test::TimeScale scale(10);
+  const std::string key = net_test::NewKey();
+  Post(Host(), "slow?delay=600&hex=" + net_test::Hex("late") + "&k=" + key, Lines({"x"}), true);
+  const Delivery d = Await(30s);
+  EXPECT_EQ(d.func, "ok");
+  EXPECT_EQ(d.answer, Nul("late"));
+  EXPECT_EQ(RecordsOf(key).size(), 1u);
+}
+
 TEST_F(WorkerTest, ARefusedPortEndsWithinTheLimits) {
   net_test::TimeScale scale(40);
   Post(net_test::ClosedHost(), "echo", Lines({"x"}));
@@ -189,6 +202,51 @@ TEST_F(WorkerTest, AFailedSendIsTriedAgainAfterAPause) {
   const std::size_t sends = RecordsOf(key).size();
   EXPECT_GE(sends, 3u);
   EXPECT_LE(sends, 40u);
+}
+
+// Replies that are not well-formed HTTP, each as the items that make the server send it.
+std::vector<std::string> BrokenReplies() {
+  std::string noise;
+  for (unsigned i = 0; i < 200; ++i) noise += static_cast<char>((i * 151 + 17) % 251 + 1);
+  return {
+      "raw=" + net_test::Hex("HTTP/1.1 abc def\r\n\r\nbody"),
+      "raw=" + net_test::Hex("HTTP/9.9 200\r\n\r\nbody"),
+      "raw=" + net_test::Hex("this is no status line\r\n\r\nbody"),
+      "raw=" + net_test::Hex(noise),
+      "endless",
+      "longheader",
+  };
+}
+
+TEST_F(WorkerTest, AReplyThatIsNotWellFormedHttpIsTheAnswerDeliveredOnceAndNeverResent) {
+  // Fast enough that seven attempts of the fault would pass in 7 s, slow enough that a loaded
+  // machine still answers within the send limit.
+  net_test::TimeScale scale(5);
+  for (const std::string& items : BrokenReplies()) {
+    for (bool useGet : {false, true}) {
+      const std::string key = net_test::NewKey();
+      Post(Host(), "broken?k=" + key + "&" + items, Lines({"x"}), useGet);
+      const Delivery d = Await(60s);
+      EXPECT_EQ(d.func, "ok") << items << " get " << useGet;
+      EXPECT_EQ(d.answer, "") << items << " get " << useGet;
+      EXPECT_EQ(RecordsOf(key).size(), 1u) << items << " get " << useGet;
+    }
+  }
+  EXPECT_NE(log_.Text().find("TKeshConnect " + Host() + ": the reply was not well-formed HTTP"), std::string::npos);
+}
+
+TEST_F(WorkerTest, FailedSendsWaitLongerEachTime) {
+  // Every send is dropped: seven attempts of 5 s, each send after a pause that doubles from
+  // 100 ms to 1 s, make about 8 sends an attempt, where a pause of 100 ms made about 40.
+  net_test::TimeScale scale(10);
+  const std::string key = net_test::NewKey();
+  Post(Host(), "echo?drop&k=" + key, Lines({"x"}));
+  const Delivery d = Await(60s);
+  EXPECT_EQ(d.func, "err");
+  EXPECT_EQ(d.answer, "Error with sending request");
+  const std::size_t sends = RecordsOf(key).size();
+  EXPECT_GE(sends, 14u);
+  EXPECT_LE(sends, 70u);
 }
 
 TEST_F(WorkerTest, AHostTextThatCouldSteerTheRequestIsRefusedBeforeAnythingIsSent) {
@@ -266,6 +324,47 @@ TEST_F(WorkerTest, ManyRequestsInFlightDeliverEachAnswerOnceOnTheMainThread) {
   EXPECT_GT(most, 1);  // they were served side by side
 }
 
+TEST_F(WorkerTest, BigAnswersThatArriveTogetherAreDeliveredInTurnsOfTheirOwn) {
+  const std::string key = net_test::NewKey();
+  int turns = 0;
+  std::vector<int> deliveredAt;
+  std::vector<std::size_t> sizes;
+  for (int i = 0; i < 3; ++i) {
+    TKeshConnect::Create(
+        [&](const std::string&, const std::string& answer) {
+          deliveredAt.push_back(turns);
+          sizes.push_back(answer.size());
+        },
+        "ok", "err", Host(), "big?size=2000000&k=" + key, Lines({"x"}), false);
+  }
+  // The loop is held until all three have been read and wait for it together.
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_TRUE(net_test::PumpUntil([&] { return deliveredAt.size() >= 3; }, 20s, &turns));
+  EXPECT_EQ(std::set<int>(deliveredAt.begin(), deliveredAt.end()).size(), 3u) << "two in one turn of the loop";
+  EXPECT_EQ(sizes, std::vector<std::size_t>(3, 2000001));
+}
+
+TEST_F(WorkerTest, AnswersHoldNoMoreThanTheirRoomTogetherAndWaitForItWithoutFailing) {
+  // Eight answers of 3 MB in a room of 8 MiB, the loop held for 140 s of the stand-in's clock:
+  // the first answers wait for the loop, the others for room, past both reading limits. (GETs,
+  // whose wait for the reply is the 30 s of reading, not the 5 s of a POST's send.)
+  net_test::TimeScale scale(40);
+  net_testing::SetAnswerRoom(8 << 20);
+  const std::string key = net_test::NewKey();
+  for (int i = 0; i < 8; ++i) Post(Host(), "big?size=3000000&k=" + key, Lines({"x"}), true);
+  std::this_thread::sleep_for(3500ms);
+  ASSERT_TRUE(net_test::PumpUntil([&] { return got_.size() >= 8; }, 30s));
+  net_test::WaitForWorkers();
+  for (const Delivery& d : got_) {
+    EXPECT_EQ(d.func, "ok");
+    EXPECT_EQ(d.answer.size(), 3000001u);
+  }
+  got_.clear();
+  // The room, and what the oldest reader may take past it: its 4 MiB of pages and its answer.
+  EXPECT_LE(net_testing::AnswerRoomPeak(), std::size_t{(8 + 4) << 20} + 3000001) << net_testing::AnswerRoomPeak();
+  EXPECT_EQ(log_.Text().find("the answer stopped"), std::string::npos) << log_.Text();
+}
+
 TEST_F(WorkerTest, PastTheBoundANewRequestWaitsForAFreeSlot) {
   net_testing::SetMaxRequestsInFlight(3);
   const std::string key = net_test::NewKey();
@@ -314,6 +413,15 @@ TEST(HttpPostTextTest, PostsOnceFromTheCallingThread) {
       {net_test::ClosedHost(), "echo", 100, ""},  // never sent: nothing read
       {Host(), "stall", 100, ""},
   };
+  for (const std::string& items : BrokenReplies()) {
+    // Sent once, and whatever could be read of the body is the answer: nothing.
+    net_test::TimeScale scale(5);
+    const std::string key = net_test::NewKey();
+    std::string answer = "unset";
+    HttpPostText(Host(), "p?k=" + key + "&" + items, Lines({"abc"}), answer);
+    EXPECT_EQ(answer, "") << items;
+    EXPECT_EQ(RecordsOf(key).size(), 1u) << items;
+  }
   for (const auto& c : cases) {
     net_test::TimeScale scale(c.scale);
     const std::string key = net_test::NewKey();

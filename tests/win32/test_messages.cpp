@@ -5,6 +5,7 @@
 #include <chrono>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "recorder.h"
 
@@ -92,6 +93,28 @@ TEST_F(QueueTest, HandOverWaitsForDispatchAndCarriesExceptions) {
   }
   worker.join();
   EXPECT_EQ(stage, 2);
+}
+
+TEST_F(QueueTest, HeavyHandOversRunOneInATurnWithTheQueueFoundEmptyBetween) {
+  // Three heavy and two light calls wait together, in an order of their own; a turn ends when
+  // the queue is found empty.
+  std::atomic<int> turn{0};
+  std::vector<int> heavyAt, lightAt;
+  std::vector<std::thread> workers;
+  for (int i = 0; i < 5; ++i) {
+    const bool heavy = i < 3;
+    workers.emplace_back([&, heavy] { Synchronize([&, heavy] { (heavy ? heavyAt : lightAt).push_back(turn); }, heavy); });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  MSG m;
+  while (heavyAt.size() + lightAt.size() < 5 && turn < 1000) {
+    while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessage(&m);
+    ++turn;
+  }
+  for (std::thread& w : workers) w.join();
+  EXPECT_EQ(heavyAt, (std::vector<int>{0, 1, 2}));
+  ASSERT_EQ(lightAt.size(), 2u);
+  for (int at : lightAt) EXPECT_LE(at, 2);
 }
 
 TEST_F(QueueTest, SendMessageFromAWorkerRunsOnTheMainThread) {

@@ -87,6 +87,24 @@ TEST(Win32System, MemoryDiskAndProcessors) {
   EXPECT_EQ(info.dwNumberOfProcessors, static_cast<DWORD>(sysconf(_SC_NPROCESSORS_ONLN)));
 }
 
+TEST(Win32System, VirtualRegionsAreZeroedWritableAndFreedWhole) {
+  const std::size_t size = std::size_t{64} << 20;
+  auto* p = static_cast<unsigned char*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p[0], 0);
+  EXPECT_EQ(p[size - 1], 0);
+  p[0] = 1;
+  p[size - 1] = 2;
+  EXPECT_EQ(p[0] + p[size - 1], 3);
+  EXPECT_FALSE(VirtualFree(p, size, MEM_RELEASE));  // a region is freed whole, with size 0
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_TRUE(VirtualFree(p, 0, MEM_RELEASE));
+  EXPECT_FALSE(VirtualFree(p, 0, MEM_RELEASE));  // not twice
+  int local = 0;
+  EXPECT_FALSE(VirtualFree(&local, 0, MEM_RELEASE));  // nor what it did not make
+  EXPECT_EQ(VirtualAlloc(nullptr, 0, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE), nullptr);
+}
+
 TEST(Win32System, VersionRecordRealAndInjected) {
   OSVERSIONINFOEXA ex{};
   ex.dwOSVersionInfoSize = sizeof ex;

@@ -30,6 +30,7 @@ struct SyncCall {
   std::function<void()> call;
   std::exception_ptr error;
   bool done = false;
+  bool heavy = false;
 };
 
 std::mutex queueMutex;
@@ -40,6 +41,12 @@ bool quitPosted = false;
 int quitCode = 0;
 std::vector<std::shared_ptr<SyncCall>> pendingCalls;
 bool markerQueued = false;
+// A heavy call has run since the loop last found its queue empty: the next waits for that.
+bool heavyRanThisTurn = false;
+
+// A pending call may run in this turn of the loop (queueMutex held). Calls run in the order they
+// came, so a heavy one that must wait holds back those behind it.
+bool RunnableCalls() { return !pendingCalls.empty() && (!pendingCalls.front()->heavy || !heavyRanThisTurn); }
 
 // Key state as of the messages retrieved so far, which is what TranslateMessage needs.
 bool keyDown[256] = {};
@@ -74,8 +81,18 @@ void NoteRetrieved(const MSG& m) {
 void RunPendingCalls() {
   std::vector<std::shared_ptr<SyncCall>> calls;
   {
+    // The calls in the order they came, up to a second heavy one: heavy ones that wait together
+    // would otherwise add up into one long frame.
     std::lock_guard lock(queueMutex);
-    calls.swap(pendingCalls);
+    std::size_t n = 0;
+    for (; n < pendingCalls.size(); ++n) {
+      if (pendingCalls[n]->heavy) {
+        if (heavyRanThisTurn) break;
+        heavyRanThisTurn = true;
+      }
+    }
+    calls.assign(pendingCalls.begin(), pendingCalls.begin() + static_cast<std::ptrdiff_t>(n));
+    pendingCalls.erase(pendingCalls.begin(), pendingCalls.begin() + static_cast<std::ptrdiff_t>(n));
   }
   for (auto& c : calls) {
     try {
@@ -138,7 +155,7 @@ BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remo
   bool found = false;
   {
     std::lock_guard lock(queueMutex);
-    if (!pendingCalls.empty() && !markerQueued) {
+    if (!markerQueued && RunnableCalls()) {
       queue.push_back(MakeMessage(nullptr, kSyncMessage, 0, 0));
       markerQueued = true;
     }
@@ -152,6 +169,8 @@ BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remo
       found = true;
       break;
     }
+    // The loop found nothing to do: it runs a frame now, and the next heavy call may follow.
+    if (!found && !hwnd && filterMin == 0 && filterMax == 0) heavyRanThisTurn = false;
     if (!found && quitPosted &&
         ((filterMin == 0 && filterMax == 0) || (WM_QUIT >= filterMin && WM_QUIT <= filterMax))) {
       *msg = MakeMessage(nullptr, WM_QUIT, static_cast<WPARAM>(quitCode), 0);
@@ -179,7 +198,7 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
     // posted messages and hand-over calls wake the wait at once.
     std::unique_lock lock(queueMutex);
     queueChanged.wait_for(lock, std::chrono::milliseconds(5), [] {
-      return !queue.empty() || quitPosted || (!pendingCalls.empty() && !markerQueued);
+      return !queue.empty() || quitPosted || (!markerQueued && RunnableCalls());
     });
   }
 }
@@ -275,7 +294,7 @@ void PostQuitMessage(int exitCode) {
   queueChanged.notify_all();
 }
 
-void Synchronize(std::function<void()> call) {
+void Synchronize(std::function<void()> call, bool heavy) {
   if (!call) return;
   if (IsMainThread()) {
     call();
@@ -283,6 +302,7 @@ void Synchronize(std::function<void()> call) {
   }
   auto entry = std::make_shared<SyncCall>();
   entry->call = std::move(call);
+  entry->heavy = heavy;
   std::unique_lock lock(queueMutex);
   pendingCalls.push_back(entry);
   queueChanged.notify_all();

@@ -203,7 +203,10 @@ inline LRESULT SendMessage(HWND h, UINT m, WPARAM w, LPARAM l) { return SendMess
 // GetMessage wakes, and the call runs when the message loop dispatches the marker message (never
 // from a nested PeekMessage without dispatch). The worker returns once it has run; an exception
 // thrown by the call is rethrown in the worker. On the main thread the call runs at once.
-void Synchronize(std::function<void()> call);
+// Heavy calls (a big answer to hand over) run one in a turn: after one has run, the next waits
+// until the loop has found its queue empty, so that a frame runs between them. Calls keep the
+// order in which they came: those behind a heavy call that waits wait with it.
+void Synchronize(std::function<void()> call, bool heavy = false);
 bool IsMainThread();
 
 }  // namespace platform::win32

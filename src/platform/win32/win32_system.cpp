@@ -2,6 +2,7 @@
 // sysinfo, statvfs, uname, /proc/self/exe) and the compiler's CPUID support.
 #include "platform/win32/win32_system.h"
 
+#include <sys/mman.h>
 #include <sys/statvfs.h>
 #include <sys/sysinfo.h>
 #include <sys/utsname.h>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <unordered_map>
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
@@ -185,6 +187,61 @@ DWORD GetModuleFileNameA(HINSTANCE module, char* buffer, DWORD size) {
     return size;
   }
   return static_cast<DWORD>(path.size());
+}
+
+namespace {
+
+// The sizes of the regions VirtualAlloc made, which munmap needs and VirtualFree is not told.
+// Never destroyed: a worker thread may free its region while the process ends.
+struct TRegions {
+  std::mutex mutex;
+  std::unordered_map<void*, std::size_t> sizes;
+};
+
+TRegions& Regions() {
+  static TRegions* regions = new TRegions;
+  return *regions;
+}
+
+}  // namespace
+
+void* VirtualAlloc(void* address, std::size_t size, DWORD allocationType, DWORD protect) {
+  if (address || size == 0 || allocationType != (MEM_COMMIT | MEM_RESERVE) || protect != PAGE_READWRITE) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  TRegions& r = Regions();
+  try {
+    std::lock_guard lock(r.mutex);
+    r.sizes.emplace(p, size);
+  } catch (const std::bad_alloc&) {
+    munmap(p, size);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  return p;
+}
+
+BOOL VirtualFree(void* address, std::size_t size, DWORD freeType) {
+  std::size_t length = 0;
+  {
+    TRegions& r = Regions();
+    std::lock_guard lock(r.mutex);
+    const auto it = r.sizes.find(address);
+    if (it == r.sizes.end() || size != 0 || freeType != MEM_RELEASE) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    length = it->second;
+    r.sizes.erase(it);
+  }
+  munmap(address, length);
+  return TRUE;
 }
 
 BOOL GlobalMemoryStatusEx(MEMORYSTATUSEX* status) {

@@ -75,6 +75,16 @@ struct MEMORYSTATUSEX {
 };
 BOOL GlobalMemoryStatusEx(MEMORYSTATUSEX* status);  // dwLength must be set to the size
 
+// Pages of their own, apart from the heap: zero-filled and resident only once written, and given
+// back to the system whole when freed. Only a new region, MEM_COMMIT | MEM_RESERVE and
+// PAGE_READWRITE; VirtualFree only MEM_RELEASE of a whole region (size 0).
+constexpr DWORD MEM_COMMIT = 0x1000;
+constexpr DWORD MEM_RESERVE = 0x2000;
+constexpr DWORD MEM_RELEASE = 0x8000;
+constexpr DWORD PAGE_READWRITE = 0x04;
+void* VirtualAlloc(void* address, std::size_t size, DWORD allocationType, DWORD protect);
+BOOL VirtualFree(void* address, std::size_t size, DWORD freeType);
+
 struct ULARGE_INTEGER {
   UINT64 QuadPart;
 };

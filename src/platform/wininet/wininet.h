@@ -21,10 +21,15 @@
 // "?", "#", blanks, control characters) is refused before anything is sent.
 //
 // The connection is made when the request is sent. HttpSendRequestA returns once the response
-// headers are in (TRUE), or when the connection fails or the send limit passes (FALSE).
+// headers are in (TRUE), or when the connection fails or the send limit passes (FALSE). A reply
+// that is not well-formed HTTP (a status line that cannot be read, an unknown version, no HTTP
+// at all, headers past the library's limits) is a reply all the same: TRUE, and reading it then
+// fails at once with ERROR_HTTP_INVALID_SERVER_RESPONSE, so that it is never sent again.
 // InternetQueryDataAvailable and InternetReadFile then wait for body data up to the receive
 // limit each. The proxy of the preconfigured session comes from the environment (http_proxy,
-// all_proxy, no_proxy); INTERNET_OPEN_TYPE_DIRECT uses none.
+// all_proxy, no_proxy); INTERNET_OPEN_TYPE_DIRECT uses none. Through an HTTP proxy the target
+// goes out in its absolute form, "http://", the host text and the same target bytes (with a "/"
+// before a target that lacks one), as a forward proxy needs it.
 //
 // Time: every time limit here, and InternetTickCount and InternetPause, run on one monotonic
 // clock that a test may speed up (SetInternetTimeScale), so that limits of seconds pass in

@@ -157,7 +157,13 @@ public:
     if (!multi_ || !easy_) return false;
     body_ = std::move(body);
     url_ = "http://" + authority + "/";
-    target_ = target;
+    // The choice of proxy decides the request line, so it is made here and libcurl only follows
+    // it: a forward proxy takes the absolute form, a server or a tunnel the target as it stands.
+    if (!request.direct) {
+      const std::optional<detail::HostPort> host = detail::ParseHostText(authority);
+      proxy_ = detail::ChooseProxy(host ? host->host : authority);
+    }
+    target_ = proxy_.forward ? detail::AbsoluteTarget(authority, target) : target;
     for (const std::string& line : headerLines) Append(line);
     // The library's own defaults would add lines the server must never see.
     if (!HasHeader(headerLines, "Accept")) Append("Accept:");
@@ -175,7 +181,8 @@ public:
     ok = ok && g_curl.easy_setopt(e, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
     ok = ok && g_curl.easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) == CURLE_OK;
     if (!request.agent.empty()) ok = ok && g_curl.easy_setopt(e, CURLOPT_USERAGENT, request.agent.c_str()) == CURLE_OK;
-    if (request.direct) ok = ok && g_curl.easy_setopt(e, CURLOPT_PROXY, "") == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_PROXY, proxy_.url.c_str()) == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_NOPROXY, "") == CURLE_OK;
     ok = ok && g_curl.easy_setopt(e, CURLOPT_HTTPHEADER, headers_) == CURLE_OK;
     ok = ok && g_curl.easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader) == CURLE_OK;
     ok = ok && g_curl.easy_setopt(e, CURLOPT_HEADERDATA, this) == CURLE_OK;
@@ -193,6 +200,13 @@ public:
 
   bool HeadersIn() const { return headersIn_; }
   bool Done() const { return done_; }
+  // The exchange ended on a reply that is not well-formed HTTP: bytes came back for the request
+  // sent, but no answer the library could take (a status line it cannot read, an unknown version,
+  // no HTTP at all, headers past its limits).
+  bool Broken() const {
+    return done_ && !headersIn_ && result_ != CURLE_OK &&
+           (headerSeen_ || result_ == CURLE_UNSUPPORTED_PROTOCOL || result_ == CURLE_WEIRD_SERVER_REPLY);
+  }
   CURLcode Result() const { return result_; }
   std::size_t Buffered() const { return received_.size() - readPos_; }
 
@@ -250,6 +264,7 @@ private:
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<Transfer*>(self);
     const std::string_view line(data, size * count);
+    t->headerSeen_ = true;
     if (line.rfind("HTTP/", 0) == 0) {
       // "HTTP/1.1 200 OK": the status decides whether an interim answer or the final one begins.
       const std::size_t blank = line.find(' ');
@@ -276,8 +291,10 @@ private:
   curl_slist* headers_ = nullptr;
   bool failed_ = false;
   std::string url_, target_, body_;
+  detail::ProxyChoice proxy_;
   int status_ = 0;
   bool headersIn_ = false;
+  bool headerSeen_ = false;
   bool done_ = false;
   CURLcode result_ = CURLE_OK;
   std::string received_;
@@ -352,6 +369,9 @@ BOOL Send(Request& request, const std::vector<std::string>& headerLines, std::st
   }
   const Clock::time_point deadline = Clock::now() + detail::RealDuration(request.limits.send);
   if (t.RunUntil([&] { return t.HeadersIn(); }, deadline)) return TRUE;
+  // The request went out and something came back: that is the reply, however broken, and it must
+  // not make the caller send the request again.
+  if (t.Broken()) return TRUE;
   w32::SetLastError(t.Done() ? ErrorOf(t.Result()) : ERROR_INTERNET_TIMEOUT);
   request.transfer.reset();
   return FALSE;
@@ -371,6 +391,10 @@ BOOL WaitForData(Request& request, std::size_t& available) {
     return TRUE;
   }
   if (t.Done() && t.Result() == CURLE_OK) return TRUE;
+  if (t.Broken()) {
+    w32::SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    return FALSE;
+  }
   w32::SetLastError(t.Done() ? ErrorOf(t.Result()) : ERROR_INTERNET_TIMEOUT);
   return FALSE;
 }

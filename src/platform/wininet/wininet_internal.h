@@ -36,6 +36,20 @@ std::optional<UrlParts> SplitHttpUrl(std::string_view url);
 // when a line holds a control character or is no "Name: value" line.
 std::optional<std::vector<std::string>> ParseHeaderLines(std::string_view text);
 
+// The proxy the environment names for an "http" request to Host (bare, IPv6 in brackets):
+// http_proxy, else all_proxy or ALL_PROXY, unless no_proxy or NO_PROXY names the host. Url is
+// empty for none; Forward is true for a proxy that takes the request itself (an HTTP proxy,
+// which needs the absolute form), false for one that only tunnels (SOCKS).
+struct ProxyChoice {
+  std::string url;
+  bool forward = false;
+};
+ProxyChoice ChooseProxy(std::string_view host);
+
+// The absolute form of a target for Authority: "http://", the authority (bytes a request line
+// cannot hold percent-encoded) and the target, with a "/" between them when it has none.
+std::string AbsoluteTarget(std::string_view authority, std::string_view target);
+
 // The real time a limit of Milliseconds on the scaled clock lasts (rounded up).
 std::chrono::microseconds RealDuration(DWORD milliseconds);
 
