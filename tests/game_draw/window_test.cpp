@@ -24,6 +24,7 @@
 #include "platform/d3d9/present_sdl.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_system.h"
+#include "support/commands.h"
 
 extern char** environ;
 
@@ -33,19 +34,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-bool Have(const std::string& command) {
-  return std::system(("command -v " + command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string Output(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[65536];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-    pclose(pipe);
-  }
-  return out;
-}
+using test_support::Have;
+using test_support::Output;
 
 // An X server of its own on a free display, for the life of the object.
 class VirtualDisplay {

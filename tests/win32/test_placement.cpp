@@ -22,25 +22,16 @@
 #include <thread>
 #include <vector>
 
+#include "support/commands.h"
+
 extern char** environ;
 
 namespace {
 
 constexpr int kScreenWidth = 1280, kScreenHeight = 1024;
 
-bool Have(const char* tool) {
-  return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string Output(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[512];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-    pclose(pipe);
-  }
-  return out;
-}
+using test_support::Have;
+using test_support::Output;
 
 // A child process whose standard output and error are read line by line.
 class Child {
