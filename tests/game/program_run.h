@@ -128,6 +128,12 @@ inline ProgramRun RunProgram(const std::string& fixture, const std::filesystem::
   namespace fs = std::filesystem;
   PrepareGame(fixture, root);
   const fs::path game = root / "game", home = root / "home", bin = root / "bin";
+  // Another user may not reach the build folder (a checkout in root's home): that run gets a
+  // copy of the program instead of the link.
+  if (user && user->uid != getuid() && fs::is_symlink(game / "quorrel")) {
+    fs::remove(game / "quorrel");
+    fs::copy_file(QUORREL_PROGRAM, game / "quorrel");
+  }
   std::vector<std::string> env = ScratchEnvironment(home, bin, withAppData);
   for (const std::string& extra : extraEnv) {
     const std::string name = extra.substr(0, extra.find('=') + 1);
