@@ -100,7 +100,7 @@ function A_Init(time, a, b, c, launchList, launchName, wallClock)
   -- full screen, while the window keeps the board's size. Pictures are filtered, as the
   -- runtime does by itself for a resolution that is not the screen's.
   local screenW, screenH = GetSystemResolution()
-  local ok, backW, backH = SetSystemResolution(screenW, screenH, W, H)
+  local _, backW, backH = SetSystemResolution(screenW, screenH, W, H)
   FitBoard(backW, backH)
   LoadTextures("atlas", true)  -- redraws the loading screen (A_Loading) as it goes
   LoadPictures("back.jpg|back|0|0|1024|768|false", true)

@@ -101,9 +101,8 @@ bool Source::CountFrames(std::string& reason) {
   return Reopen(reason);
 }
 
-uint64_t Source::ToOutputFrames(uint64_t fileFrames) const {
-  const long double frames =
-      std::nearbyint(static_cast<long double>(fileFrames) * kOutputRate / info_.samplerate);
+uint64_t ToOutputFrames(uint64_t fileFrames, int fileRate) {
+  const long double frames = std::nearbyint(static_cast<long double>(fileFrames) * kOutputRate / fileRate);
   constexpr long double kMax = static_cast<long double>(std::numeric_limits<uint64_t>::max() / 16);
   return frames >= kMax ? static_cast<uint64_t>(kMax) : static_cast<uint64_t>(frames);
 }

@@ -38,6 +38,9 @@ constexpr QWORD kBytesPerFrame = 8;  // one stereo frame of 32-bit floats
 constexpr std::size_t kMixFrames = 1024;
 // Files that decode to no more than this are decoded whole when their stream is made.
 constexpr double kWholeDecodeSeconds = 5.0;
+
+// Frames at a file's rate in output frames, rounded (and kept far from overflow).
+uint64_t ToOutputFrames(uint64_t fileFrames, int fileRate);
 // A long stream's ring: this many chunks of this many output frames (about 0.75 s ahead).
 constexpr std::size_t kChunkFrames = 4096;
 constexpr std::size_t kRingChunks = 8;
@@ -139,7 +142,7 @@ public:
   uint64_t FileFrames() const { return static_cast<uint64_t>(info_.frames); }
   int FileRate() const { return info_.samplerate; }
   // The file's frames in output frames, rounded.
-  uint64_t ToOutputFrames(uint64_t fileFrames) const;
+  uint64_t ToOutputFrames(uint64_t fileFrames) const { return detail::ToOutputFrames(fileFrames, info_.samplerate); }
   bool ended() const { return ended_; }
   const std::string& failure() const { return failure_; }
   bool TakeNewFailure() {  // true once for each failure, for the message queue

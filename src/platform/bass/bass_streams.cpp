@@ -235,9 +235,7 @@ BOOL BASS_ChannelSetPosition(DWORD handle, QWORD position, DWORD mode) {
     return Fail(BASS_ERROR_ILLPARAM,
                 "BASS_ChannelSetPosition: beyond the end of stream " + std::to_string(handle));
   }
-  const auto output = static_cast<uint64_t>(
-      std::nearbyint(static_cast<long double>(frame) * kOutputRate / s->rate));
-  Submit(e, Command{CommandKind::kPosition, s, std::min(output, s->lengthFrames)});
+  Submit(e, Command{CommandKind::kPosition, s, std::min(ToOutputFrames(frame, s->rate), s->lengthFrames)});
   return win32::TRUE;
 }
 

@@ -12,7 +12,6 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -127,12 +126,8 @@ DWORD ErrorOf(CURLcode code) {
 
 bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
   return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-    if (line.size() <= name.size() || line[name.size()] != ':') return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-      if (std::tolower(static_cast<unsigned char>(line[i])) != std::tolower(static_cast<unsigned char>(name[i])))
-        return false;
-    }
-    return true;
+    return line.size() > name.size() && line[name.size()] == ':' &&
+           detail::SameLetters(std::string_view(line).substr(0, name.size()), name);
   });
 }
 

@@ -36,6 +36,12 @@ std::optional<UrlParts> SplitHttpUrl(std::string_view url);
 // when a line holds a control character or is no "Name: value" line.
 std::optional<std::vector<std::string>> ParseHeaderLines(std::string_view text);
 
+// The bytes of an address text of Family (AF_INET or AF_INET6); false for any other text.
+bool AddressBytes(int family, std::string_view text, unsigned char (&bytes)[16]);
+
+// Equal but for the letter case of ASCII letters.
+bool SameLetters(std::string_view a, std::string_view b);
+
 // The proxy the environment names for an "http" request to Host (bare, IPv6 in brackets):
 // http_proxy, else all_proxy or ALL_PROXY, unless no_proxy or NO_PROXY names the host. Url is
 // empty for none; Forward is true for a proxy that takes the request itself (an HTTP proxy,

@@ -7,7 +7,6 @@
 // commas or blanks, or is "*" for every host.
 #include <arpa/inet.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -21,24 +20,14 @@ std::string_view Variable(const char* name) {
   return value ? std::string_view(value) : std::string_view();
 }
 
-bool SameLetters(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
-}
-
 struct Address {
   int family = 0;
   unsigned char bytes[16] = {};
 };
 
 bool ParseAddress(std::string_view text, Address& out) {
-  if (text.empty() || text.size() > 45) return false;
-  const std::string copy(text);
   for (int family : {AF_INET, AF_INET6}) {
-    if (inet_pton(family, copy.c_str(), out.bytes) == 1) {
+    if (AddressBytes(family, text, out.bytes)) {
       out.family = family;
       return true;
     }

@@ -3,6 +3,7 @@
 // header line or split the request line.
 #include <arpa/inet.h>
 
+#include <cctype>
 #include <cstdint>
 
 #include "platform/wininet/wininet_internal.h"
@@ -35,10 +36,8 @@ bool IsHostName(std::string_view name) {
 }
 
 bool IsAddress(int family, std::string_view text) {
-  if (text.empty() || text.size() > 45) return false;
-  const std::string copy(text);
   unsigned char bytes[16];
-  return inet_pton(family, copy.c_str(), bytes) == 1;
+  return AddressBytes(family, text, bytes);
 }
 
 std::optional<unsigned> ParsePort(std::string_view text) {
@@ -53,6 +52,20 @@ std::optional<unsigned> ParsePort(std::string_view text) {
 }
 
 }  // namespace
+
+bool AddressBytes(int family, std::string_view text, unsigned char (&bytes)[16]) {
+  if (text.empty() || text.size() > 45) return false;
+  const std::string copy(text);
+  return inet_pton(family, copy.c_str(), bytes) == 1;
+}
+
+bool SameLetters(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
 
 std::optional<HostPort> ParseHostText(std::string_view text) {
   HostPort result;
