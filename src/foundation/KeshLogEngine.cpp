@@ -152,8 +152,8 @@ void TLogFile::CannotWrite(int code) {
     return;
   }
   ToStandardError = true;
-  WriteStandardError("Log file \"" + FullPath() + "\" cannot be written (error " + std::to_string(code) +
-                     "); its lines follow here");
+  WriteStandardError("Log file \"" + FullPath() + "\" cannot be written (error " + std::to_string(code) + ": " +
+                     platform::win32::ErrorText(static_cast<platform::win32::DWORD>(code)) + "); its lines follow here");
 }
 
 void TLogFile::Open() {
@@ -170,7 +170,7 @@ void TLogFile::Open() {
   const std::string header = ExpandTemplate(HeaderTemplate) + kCRLF;
   try {
     if (RewriteOnOpen || !exists) {
-      rtl::ReplaceFileBytes(path, header);  // starts the file afresh, header first
+      rtl::WriteFileBytes(path, header);  // starts the file afresh, header first
     } else {
       rtl::AppendFileBytes(path, header);
     }

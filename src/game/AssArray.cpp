@@ -174,6 +174,21 @@ std::string tAssArray::FileBytes(const std::vector<const tAssPair*>& pairs, cons
   return IsPlainMode() ? text : Scrambled(text);
 }
 
+// The copy is a new file: an earlier copy, or a link someone put on the name, is left alone and
+// the copy takes the next free name ("<name>.corrupt", "<name>.corrupt2", ...).
+std::string tAssArray::KeepCorruptCopy(const std::string& resolved) {
+  const std::string bytes = rtl::ReadFileBytes(resolved);
+  for (int n = 1;; ++n) {
+    const std::string copy = resolved + ".corrupt" + (n > 1 ? std::to_string(n) : std::string());
+    try {
+      rtl::WriteNewFileBytes(copy, bytes);
+      return copy;
+    } catch (const rtl::EInOutError& e) {
+      if (e.Code != static_cast<int>(w32::ERROR_FILE_EXISTS) || n >= kMostCorruptCopies) throw;
+    }
+  }
+}
+
 void tAssArray::WriteFile(const std::string& fileName, const std::string& bytes) {
   const std::string resolved = w32::MapPath(fileName);
   // What the file holds never reached memory, so a save would lose it for good. It stays until
@@ -187,13 +202,13 @@ void tAssArray::WriteFile(const std::string& fileName, const std::string& bytes)
     // The unreadable file may still be worth something to whoever looks at it later; without
     // a kept copy the save does not replace it.
     if (rtl::FileExists(resolved)) {
-      rtl::ReplaceFileBytes(resolved + ".corrupt", rtl::ReadFileBytes(resolved));
-      Warn("tAssArray: \"" + resolved + "\" did not read back as a profile file; kept as \"" + resolved +
-           ".corrupt\" before it is replaced");
+      const std::string kept = KeepCorruptCopy(resolved);
+      Warn("tAssArray: \"" + resolved + "\" did not read back as a profile file; kept as \"" + kept +
+           "\" before it is replaced");
     }
     CorruptFiles.erase(corrupt);
   }
-  rtl::ReplaceFileBytes(fileName, bytes);
+  rtl::WriteFileBytes(fileName, bytes);
 }
 
 void tAssArray::SaveToFile(const std::string& fileName) {

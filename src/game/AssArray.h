@@ -87,9 +87,12 @@ private:
   // Keeps a corrupt file's copy first when one is due; raises rtl::EInOutError, also for a
   // file that could not be read when loaded.
   void WriteFile(const std::string& fileName, const std::string& bytes);
+  // Copies a corrupt file to a new name of its own beside it and returns that name.
+  static std::string KeepCorruptCopy(const std::string& resolved);
+  static constexpr int kMostCorruptCopies = 100;
   void KeepUnread(const std::string& fileName);
 
-  // Scrambled files that loaded as corrupt and have not been kept as "<name>.corrupt" yet,
+  // Scrambled files that loaded as corrupt and have not been kept as a ".corrupt" copy yet,
   // as the file layer resolved their names.
   std::vector<std::string> CorruptFiles;
   // Files that exist but could not be read when loaded, as the file layer resolved their names.

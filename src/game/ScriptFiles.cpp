@@ -52,7 +52,7 @@ std::string SubFolderList(const std::string& folder) {
   return list;
 }
 
-void WriteDataFile(const std::string& path, std::string_view text) { rtl::ReplaceFileBytes(path, text); }
+void WriteDataFile(const std::string& path, std::string_view text) { rtl::WriteFileBytes(path, text); }
 
 std::string ReadDataFile(const std::string& path) {
   if (!rtl::FileExists(path) && !rtl::DirectoryExists(path)) return {};

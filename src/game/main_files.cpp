@@ -55,7 +55,7 @@ std::u16string TableCodeUnits(lua_State* L, int index) {
 int TMainForm::InitLogFile(lua_State* L) {
   ScriptLog = AppDataFolder + LuaArgText(L, 1);
   try {
-    rtl::ReplaceFileBytes(ScriptLog, "");
+    rtl::WriteFileBytes(ScriptLog, "");
   } catch (const std::exception& e) {
     LogEngine->AddError("TMainForm.InitLogFile " + std::string(e.what()));
   }

@@ -22,7 +22,8 @@ std::size_t NameStart(std::string_view path) {
 
 [[noreturn]] void RaiseIO(const std::string& action, const std::string& path) {
   const w32::DWORD code = w32::GetLastError();
-  throw EInOutError(action + " \"" + path + "\" (error " + std::to_string(code) + ")", static_cast<int>(code));
+  throw EInOutError(action + " \"" + path + "\" (error " + std::to_string(code) + ": " + w32::ErrorText(code) + ")",
+                    static_cast<int>(code));
 }
 
 }  // namespace
@@ -71,11 +72,11 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileBytes(const std::string& path, std::string_view bytes) {
-  if (!w32::WriteWholeFileAtomic(path, bytes)) RaiseIO("Cannot write file", path);
+  if (!w32::ReplaceWholeFile(path, bytes)) RaiseIO("Cannot write file", path);
 }
 
-void ReplaceFileBytes(const std::string& path, std::string_view bytes) {
-  if (!w32::ReplaceWholeFile(path, bytes)) RaiseIO("Cannot write file", path);
+void WriteNewFileBytes(const std::string& path, std::string_view bytes) {
+  if (!w32::CreateWholeFile(path, bytes)) RaiseIO("Cannot create file", path);
 }
 
 void AppendFileBytes(const std::string& path, std::string_view bytes) {

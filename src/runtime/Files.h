@@ -18,12 +18,12 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
 bool RenameFile(const std::string& from, const std::string& to);
 
 std::string ReadFileBytes(const std::string& path);                    // whole file
-// Replaces the file atomically: a temporary file in the same folder, flushed, then renamed over
-// the old one, so a failed write leaves the old file whole.
+// Replaces the file whole (see ReplaceWholeFile): a failed write leaves the old file as it was,
+// and nothing but the file itself is touched.
 void WriteFileBytes(const std::string& path, std::string_view bytes);
-// The same through the fixed temporary "<name>.tmp", for files that are saved again and again
-// (an interrupted save leaves one such file, not one per attempt); see ReplaceWholeFile.
-void ReplaceFileBytes(const std::string& path, std::string_view bytes);
+// Writes a file of a name that must be new, whole; the code is ERROR_FILE_EXISTS (80) when the
+// name is taken.
+void WriteNewFileBytes(const std::string& path, std::string_view bytes);
 void AppendFileBytes(const std::string& path, std::string_view bytes); // creates when absent
 
 std::string GetCurrentDir();             // POSIX text of the current folder

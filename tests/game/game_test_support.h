@@ -38,6 +38,19 @@ inline std::filesystem::path UseFreshLog() {
   return path;
 }
 
+// The hidden temporaries that saves of the file Name left in Folder (".<name>.<pid>-<n>.tmp").
+inline int LeftoverTemporaries(const std::filesystem::path& folder, const std::string& name) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string entryName = entry.path().filename().string();
+    if (entryName.rfind("." + name + ".", 0) == 0 && entryName.size() > name.size() + 6 &&
+        entryName.compare(entryName.size() - 4, 4, ".tmp") == 0) {
+      ++count;
+    }
+  }
+  return count;
+}
+
 // Crash safety: Kills times, a child process runs Work (which never returns) and is killed with
 // SIGKILL at a random moment MinUs to MaxUs after it starts; after each kill Check(kill) looks
 // at what the child left. The seed is in the failure message.

@@ -266,6 +266,22 @@ TEST(AssArrayTest, ACorruptProfileFileIsKeptOnceThenReplaced) {
   EXPECT_EQ(LoadFile(dir / "Profile.txt", false), (PairList{{"1level", "4"}}));
   EXPECT_EQ(ReadFile(dir / "Profile.txt.corrupt"), damaged);
   EXPECT_EQ(Entries(dir), (std::set<std::string>{"ZazoData.cfg", "Profile.txt", "Profile.txt.corrupt"}));
+
+  // A later corruption gets a copy of its own: the first copy stays, and a link on the next
+  // name is neither followed nor replaced.
+  const fs::path outside = NewFolder("store-corrupt-outside") / "keep.txt";
+  WriteFile(outside, "not the game's");
+  fs::create_symlink(outside, dir / "Profile.txt.corrupt2");
+  const std::string damagedAgain = Scramble("1level=5\n");
+  WriteFile(dir / "Profile.txt", damagedAgain);
+  tAssArray again;
+  again.LoadFromFile((dir / "Profile.txt").string(), 1);
+  again.SaveGroupToFile((dir / "Profile.txt").string(), 1);
+  EXPECT_EQ(ReadFile(dir / "Profile.txt.corrupt"), damaged);
+  EXPECT_EQ(ReadFile(outside), "not the game's");
+  EXPECT_TRUE(fs::is_symlink(dir / "Profile.txt.corrupt2"));
+  EXPECT_EQ(ReadFile(dir / "Profile.txt.corrupt3"), damagedAgain);
+  EXPECT_NE(ReadFile(log).find((dir / "Profile.txt.corrupt3").string() + "\""), std::string::npos);
 }
 
 TEST(AssArrayTest, ControlBytesAreSavedAsBlanksWithOneWarning) {
@@ -309,12 +325,13 @@ TEST(AssArrayTest, SavesReplaceTheResolvedFileAndKeepItsMode) {
   const fs::path dir = NewFolder("store-replace");
   WriteFile(dir / "gameparams.txt", "old=1\r\n");
   chmod((dir / "gameparams.txt").c_str(), 0600);
-  WriteFile(dir / "gameparams.txt.tmp", "half a sa");
+  WriteFile(dir / "gameparams.txt.tmp", "a name anyone may use");
   tAssArray params;
   params.Plain = true;
   params.AddLine("Fullscreen=true");
   params.SaveToFile((dir / "GameParams.txt").string());
-  EXPECT_EQ(Entries(dir), (std::set<std::string>{"gameparams.txt"}));
+  EXPECT_EQ(Entries(dir), (std::set<std::string>{"gameparams.txt", "gameparams.txt.tmp"}));
+  EXPECT_EQ(ReadFile(dir / "gameparams.txt.tmp"), "a name anyone may use");
   EXPECT_EQ(ReadFile(dir / "gameparams.txt"), "Fullscreen=true\r\n");
   struct stat st {};
   stat((dir / "gameparams.txt").c_str(), &st);

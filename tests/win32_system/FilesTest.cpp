@@ -144,38 +144,38 @@ TEST(Win32Files, WholeFileHelpers) {
   EXPECT_FALSE(AppendToFile(dir / "no\\such\\log.txt", "x"));
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 
-  EXPECT_TRUE(WriteWholeFileAtomic(dir / "w.txt", "new"));
-  EXPECT_TRUE(WriteWholeFileAtomic(dir / "W.txt", "newer"));
+  EXPECT_TRUE(ReplaceWholeFile(dir / "w.txt", "new"));
+  EXPECT_TRUE(ReplaceWholeFile(dir / "W.txt", "newer"));
   EXPECT_EQ(dir.Read("w.txt"), "newer");
-  EXPECT_FALSE(WriteWholeFileAtomic(dir / "no\\such\\w.txt", "x"));
+  EXPECT_FALSE(ReplaceWholeFile(dir / "no\\such\\w.txt", "x"));
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(EntryCount(dir.path()), 2u);  // no temporary files left behind
 }
 
-TEST(Win32Files, FailedAtomicWriteKeepsTheOldFileWhole) {
+TEST(Win32Files, FailedWriteKeepsTheOldFileWhole) {
   TempDir dir;
   dir.Write("save.txt", "the old content");
   chmod((dir / "save.txt").c_str(), 0640);
   {
     FileSizeLimit limit(1000);
-    EXPECT_FALSE(WriteWholeFileAtomic(dir / "SAVE.TXT", std::string(5000, 'n')));
+    EXPECT_FALSE(ReplaceWholeFile(dir / "SAVE.TXT", std::string(5000, 'n')));
     EXPECT_NE(GetLastError(), ERROR_SUCCESS);
   }
   EXPECT_EQ(dir.Read("save.txt"), "the old content");
   EXPECT_EQ(EntryCount(dir.path()), 1u);
 
-  EXPECT_TRUE(WriteWholeFileAtomic(dir / "save.txt", "replaced"));
+  EXPECT_TRUE(ReplaceWholeFile(dir / "save.txt", "replaced"));
   EXPECT_EQ(dir.Read("save.txt"), "replaced");
   struct stat st {};
   stat((dir / "save.txt").c_str(), &st);
   EXPECT_EQ(st.st_mode & 0777, 0640u);  // the replaced file keeps its permissions
 }
 
-TEST(Win32Files, AtomicWriteThroughALinkReplacesItsTarget) {
+TEST(Win32Files, WriteThroughALinkReplacesItsTarget) {
   TempDir dir;
   dir.Write("real.txt", "old");
   std::filesystem::create_symlink(dir / "real.txt", dir / "link.txt");
-  EXPECT_TRUE(WriteWholeFileAtomic(dir / "link.txt", "new"));
+  EXPECT_TRUE(ReplaceWholeFile(dir / "link.txt", "new"));
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.txt"));
   EXPECT_EQ(dir.Read("real.txt"), "new");
 }

@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -166,11 +169,7 @@ BOOL CopyFileA(const char* from, const char* to, BOOL failIfExists) {
   if (from == nullptr || to == nullptr) return FailBool(EINVAL);
   std::string bytes;
   if (!ReadWholeFile(from, bytes)) return FALSE;
-  if (failIfExists && Exists(MapPath(to))) {
-    SetLastError(ERROR_FILE_EXISTS);
-    return FALSE;
-  }
-  return WriteWholeFileAtomic(to, bytes) ? TRUE : FALSE;
+  return (failIfExists ? CreateWholeFile(to, bytes) : ReplaceWholeFile(to, bytes)) ? TRUE : FALSE;
 }
 
 BOOL MoveFileExA(const char* from, const char* to, DWORD flags) {
@@ -182,7 +181,10 @@ BOOL MoveFileExA(const char* from, const char* to, DWORD flags) {
   if (rename(source.c_str(), target.c_str()) == 0) return TRUE;
   if (errno == EXDEV && (flags & MOVEFILE_COPY_ALLOWED) != 0) {
     std::string bytes;
-    if (!ReadWholeFile(source, bytes) || !WriteWholeFileAtomic(target, bytes)) return FALSE;
+    if (!ReadWholeFile(source, bytes)) return FALSE;
+    const bool written = (flags & MOVEFILE_REPLACE_EXISTING) != 0 ? ReplaceWholeFile(target, bytes)
+                                                                   : CreateWholeFile(target, bytes);
+    if (!written) return FALSE;
     if (unlink(source.c_str()) != 0) return FailBool(errno);
     return TRUE;
   }
@@ -238,21 +240,30 @@ bool ReadWholeFile(const std::string& windowsPath, std::string& bytes) {
 
 namespace {
 
-// The file a whole-file write replaces: the name MapPath resolved, or the file a link there
-// points to (a link is kept as a link), and what it was before the write.
+std::atomic<bool> unnamedTemporaries{true};
+std::atomic<unsigned> writeCounter{0};
+
+// The file a whole-file write puts its bytes into: the name MapPath resolved, or the file a link
+// there points to (a link is kept as a link), and what it was before the write.
 struct WriteTarget {
   std::string path;
   std::string folder;
+  std::string name;
   bool existed = false;
   struct stat st {};
 };
 
-bool ResolveWriteTarget(const std::string& windowsPath, WriteTarget& t) {
+std::string NameOf(const std::string& posixPath) {
+  std::size_t slash = posixPath.rfind('/');
+  return slash == std::string::npos ? posixPath : posixPath.substr(slash + 1);
+}
+
+bool ResolveWriteTarget(const std::string& windowsPath, bool followLink, WriteTarget& t) {
   if (windowsPath.empty()) return Fail(ENOENT);
   t.path = MapPath(windowsPath);
   if (!t.path.empty() && t.path.back() == '/') return Fail(EISDIR);
   t.existed = lstat(t.path.c_str(), &t.st) == 0;
-  if (t.existed && S_ISLNK(t.st.st_mode)) {
+  if (followLink && t.existed && S_ISLNK(t.st.st_mode)) {
     char* real = realpath(t.path.c_str(), nullptr);
     if (real != nullptr) {
       t.path = real;
@@ -262,105 +273,253 @@ bool ResolveWriteTarget(const std::string& windowsPath, WriteTarget& t) {
   }
   if (t.existed && S_ISDIR(t.st.st_mode)) return Fail(EISDIR);
   t.folder = FolderOf(t.path);
+  t.name = NameOf(t.path);
+  if (t.name.size() > NAME_MAX) return Fail(ENAMETOOLONG);
   return true;
-}
-
-std::string NameOf(const std::string& posixPath) {
-  std::size_t slash = posixPath.rfind('/');
-  return slash == std::string::npos ? posixPath : posixPath.substr(slash + 1);
 }
 
 std::string Beside(const WriteTarget& t, const std::string& name) {
   return Join(t.folder == "." ? std::string() : t.folder, name);
 }
 
-// Writes the bytes to a new temporary file, gives it the old file's owner and mode, syncs and
-// closes it. Returns 0 or the errno of the failure; the descriptor is closed either way.
-int FillTemporary(int fd, std::string_view bytes, const WriteTarget& t) {
-  int err = WriteAll(fd, bytes) ? 0 : errno;
-  if (err == 0 && t.existed) {
-    // Ownership first: changing it may clear set-id bits that the mode then restores.
-    (void)fchown(fd, t.st.st_uid, t.st.st_gid);
-    (void)fchmod(fd, t.st.st_mode & 07777);
+// Temporaries that get a name are ".<name>.<pid>-<n>.tmp": hidden, and telling which process
+// made them, so that a later save can remove what a killed one left. A name too long to take
+// that ending is cut and given a hash of the whole name, so it still fits NAME_MAX.
+constexpr std::size_t kLongestEnding = 26;  // "." pid "-" n ".tmp", both numbers 32-bit
+
+std::string HiddenStem(const std::string& name) {
+  if (1 + name.size() + kLongestEnding <= NAME_MAX) return "." + name;
+  std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
+  for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return "." + name.substr(0, NAME_MAX - kLongestEnding - 1 - 1 - 16) + "~" + hex;
+}
+
+std::string HiddenName(const std::string& stem, unsigned n) {
+  return stem + "." + std::to_string(static_cast<unsigned>(getpid())) + "-" + std::to_string(n) + ".tmp";
+}
+
+// The pid of a temporary that Stem's writes left, or 0 when Entry is no such temporary.
+pid_t OwnerOfTemporary(const std::string& stem, const char* entry) {
+  const std::size_t length = std::strlen(entry);
+  if (length <= stem.size() + 1 || std::strncmp(entry, stem.c_str(), stem.size()) != 0 || entry[stem.size()] != '.') {
+    return 0;
   }
-  if (err == 0 && fsync(fd) != 0) err = errno;
-  if (close(fd) != 0 && err == 0) err = errno;
+  const char* p = entry + stem.size() + 1;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long pid = std::strtoul(p, &end, 10);
+  if (end == p || *end != '-' || errno != 0 || pid == 0 || pid > INT_MAX) return 0;
+  p = end + 1;
+  (void)std::strtoul(p, &end, 10);
+  if (end == p || std::strcmp(end, ".tmp") != 0) return 0;
+  return static_cast<pid_t>(pid);
+}
+
+// What a killed save of this file left: regular files of the temporary's form whose process is
+// gone. Files of a live process are its saves in progress and stay.
+void RemoveLeftovers(const WriteTarget& t, const std::string& stem) {
+  DIR* dir = opendir(t.folder.c_str());
+  if (dir == nullptr) return;
+  std::vector<std::string> dead;
+  while (dirent* entry = readdir(dir)) {
+    const pid_t owner = OwnerOfTemporary(stem, entry->d_name);
+    if (owner == 0 || owner == getpid()) continue;
+    if (kill(owner, 0) == 0 || errno != ESRCH) continue;
+    dead.push_back(Beside(t, entry->d_name));
+  }
+  closedir(dir);
+  for (const std::string& path : dead) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) (void)unlink(path.c_str());
+  }
+}
+
+// The new bytes before they have the target's name: an unnamed file of the folder where the file
+// system has them, else a hidden file of this process and this write.
+struct Temporary {
+  int fd = -1;
+  std::string name;  // empty while unnamed
+};
+
+int OpenTemporary(const WriteTarget& t, const std::string& stem, mode_t mode, Temporary& temp) {
+  if (unnamedTemporaries.load(std::memory_order_relaxed)) {
+    temp.fd = open(t.folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (temp.fd >= 0) return 0;
+    // Kernels and file systems without unnamed files answer in several ways.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp.name = Beside(t, HiddenName(stem, writeCounter++));
+    temp.fd = open(temp.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (temp.fd >= 0) return 0;
+    if (errno != EEXIST) {
+      temp.name.clear();
+      return errno;
+    }
+  }
+  temp.name.clear();
+  return EEXIST;
+}
+
+// Gives the unnamed temporary the name Name; the name must not exist.
+int LinkUnnamed(int fd, const std::string& name) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+  const int err = errno;
+  if (err == EEXIST) return err;
+  // Without /proc, a privileged process can still link the descriptor itself.
+  if (linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
   return err;
 }
 
-// Renames the finished temporary over the target and makes the rename itself durable; on any
-// failure the temporary is removed and the old file stays as it was.
-bool CommitTemporary(int fd, const std::string& temp, std::string_view bytes, const WriteTarget& t) {
-  int err = FillTemporary(fd, bytes, t);
-  if (err == 0 && rename(temp.c_str(), t.path.c_str()) != 0) err = errno;
-  if (err != 0) {
-    unlink(temp.c_str());
-    return Fail(err);
+// Puts the finished temporary in the target's place: over it (Replace), or only where the name is
+// free. Returns 0 or the errno; the temporary is gone either way.
+int CommitTemporary(Temporary& temp, const WriteTarget& t, const std::string& stem, bool replace) {
+  int err = 0;
+  if (temp.name.empty()) {
+    if (!replace) {
+      err = LinkUnnamed(temp.fd, t.path);
+    } else {
+      // No call puts an unnamed file over a name, so it gets a hidden one for the rename.
+      for (int attempt = 0; attempt < 100; ++attempt) {
+        temp.name = Beside(t, HiddenName(stem, writeCounter++));
+        err = LinkUnnamed(temp.fd, temp.name);
+        if (err != EEXIST) break;
+      }
+      if (err != 0) temp.name.clear();
+    }
   }
-  int dirFd = open(t.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    (void)fsync(dirFd);
-    close(dirFd);
+  if (err == 0 && !temp.name.empty()) {
+    if (replace) {
+      if (rename(temp.name.c_str(), t.path.c_str()) != 0) err = errno;
+    } else {
+      if (link(temp.name.c_str(), t.path.c_str()) != 0) err = errno;
+    }
   }
-  return true;
+  if (!temp.name.empty() && (err != 0 || !replace)) (void)unlink(temp.name.c_str());
+  if (close(temp.fd) != 0 && err == 0) err = errno;
+  temp.fd = -1;
+  return err;
 }
 
-// The last resort where the folder takes no new file: the target is overwritten where it
-// stands. Bytes past the new end go only after the new ones are written, so a write refused
-// at its start still leaves the old file whole.
-bool WriteInPlace(std::string_view bytes, const WriteTarget& t) {
-  int fd = open(t.path.c_str(), O_WRONLY | O_CLOEXEC);
+// Bytes for a target that is no regular file (a FIFO, a device): they go to it as to any
+// program writing that name, and the entry stays what it is. A FIFO nobody reads fails at once
+// instead of waiting for a reader.
+bool WriteThrough(std::string_view bytes, const WriteTarget& t) {
+  if (S_ISSOCK(t.st.st_mode)) return Fail(EOPNOTSUPP);
+  int fd = open(t.path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return Fail(errno);
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   int err = WriteAll(fd, bytes) ? 0 : errno;
-  if (err == 0 && ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) err = errno;
-  if (err == 0 && fsync(fd) != 0) err = errno;
   if (close(fd) != 0 && err == 0) err = errno;
   if (err != 0) return Fail(err);
   return true;
 }
 
-}  // namespace
-
-bool WriteWholeFileAtomic(const std::string& windowsPath, std::string_view bytes) {
-  WriteTarget t;
-  if (!ResolveWriteTarget(windowsPath, t)) return false;
-
-  static std::atomic<unsigned> counter{0};
-  const std::string name = NameOf(t.path);
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = Beside(t, "." + name + "." + std::to_string(getpid()) + "." + std::to_string(counter++) + ".tmp");
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return Fail(errno == ENOENT ? ENOTDIR : errno);
+// Where the folder takes no new file, the target is overwritten where it stands: only once the
+// space for the new bytes is secured, so a full disk fails before any old byte is touched.
+bool WriteInPlace(std::string_view bytes, const WriteTarget& t) {
+  int fd = open(t.path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return Fail(errno);
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return Fail(EACCES);
   }
-  if (fd < 0) return Fail(EEXIST);
-  return CommitTemporary(fd, temp, bytes, t);
+  const off_t size = static_cast<off_t>(bytes.size());
+  int err = 0;
+  if (size > 0 && fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size) != 0) {
+    err = errno;
+    // Where the file system cannot reserve, the C library's way writes into the gaps; that may
+    // lengthen the file, which the truncation below takes back should anything fail.
+    if (err == EOPNOTSUPP || err == ENOSYS) err = posix_fallocate(fd, 0, size);
+  }
+  if (err == 0 && !WriteAll(fd, bytes)) err = errno;
+  if (err == 0 && ftruncate(fd, size) != 0) err = errno;
+  if (err == 0 && fsync(fd) != 0) err = errno;
+  if (err != 0 && size > st.st_size) (void)ftruncate(fd, st.st_size);
+  if (close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) return Fail(err);
+  return true;
 }
 
-bool ReplaceWholeFile(const std::string& windowsPath, std::string_view bytes) {
+void SyncFolder(const WriteTarget& t) {
+  int dirFd = open(t.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    (void)fsync(dirFd);
+    close(dirFd);
+  }
+}
+
+bool WriteWhole(const std::string& windowsPath, std::string_view bytes, bool replace) {
   WriteTarget t;
-  if (!ResolveWriteTarget(windowsPath, t)) return false;
+  if (!ResolveWriteTarget(windowsPath, replace, t)) return false;
+  if (t.existed && !replace) {
+    SetLastError(ERROR_FILE_EXISTS);
+    return false;
+  }
+  if (t.existed && !S_ISREG(t.st.st_mode)) return WriteThrough(bytes, t);
   // Renaming over a file needs only the folder's permission; a file that is read-only, or that
   // this user may not write, keeps its bytes.
   if (t.existed && ((t.st.st_mode & S_IWUSR) == 0 || faccessat(AT_FDCWD, t.path.c_str(), W_OK, AT_EACCESS) != 0)) {
     return Fail(EACCES);
   }
 
-  // A leftover of an interrupted write is removed, not written through: it may be a link or a
-  // second name of some other file.
-  const std::string temp = Beside(t, NameOf(t.path) + ".tmp");
-  (void)unlink(temp.c_str());
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd >= 0) return CommitTemporary(fd, temp, bytes, t);
+  const std::string stem = HiddenStem(t.name);
+  RemoveLeftovers(t, stem);
+  // The target's permission bits from the start, so that private bytes are never readable by
+  // others, not even while they are written.
+  const mode_t mode = t.existed ? (t.st.st_mode & 0777) : 0666;
+  Temporary temp;
+  int err = OpenTemporary(t, stem, mode, temp);
+  if (err != 0) {
+    // No new file can be made here (a read-only or foreign folder), but the target itself may
+    // still take the bytes.
+    const bool noNewFile = err == EACCES || err == EPERM || err == EROFS;
+    if (replace && noNewFile && t.existed) return WriteInPlace(bytes, t);
+    return Fail(err == ENOENT ? ENOTDIR : err);
+  }
 
-  const int err = errno;
-  // No new file can be made here (a read-only or foreign folder, or a folder squatting on the
-  // temporary's name), but the target itself may still take the bytes.
-  const bool noNewFile = err == EACCES || err == EPERM || err == EROFS || err == EEXIST;
-  if (noNewFile && t.existed) return WriteInPlace(bytes, t);
-  return Fail(err == ENOENT ? ENOTDIR : err);
+  err = WriteAll(temp.fd, bytes) ? 0 : errno;
+  if (err == 0 && t.existed) {
+    // Ownership first: changing it may clear set-id bits that the mode then restores.
+    (void)fchown(temp.fd, t.st.st_uid, t.st.st_gid);
+    (void)fchmod(temp.fd, t.st.st_mode & 07777);
+  }
+  if (err == 0 && fsync(temp.fd) != 0) err = errno;
+  if (err != 0) {
+    if (!temp.name.empty()) (void)unlink(temp.name.c_str());
+    close(temp.fd);
+    return Fail(err);
+  }
+  const bool unnamed = temp.name.empty();
+  err = CommitTemporary(temp, t, stem, replace);
+  if (err != 0 && unnamed && (err == ENOENT || err == EPERM)) {
+    // Unnamed files that cannot be linked in (no /proc): named ones from now on.
+    unnamedTemporaries.store(false, std::memory_order_relaxed);
+    return WriteWhole(windowsPath, bytes, replace);
+  }
+  if (err != 0) return Fail(err);
+  SyncFolder(t);
+  return true;
 }
+
+}  // namespace
+
+bool ReplaceWholeFile(const std::string& windowsPath, std::string_view bytes) {
+  return WriteWhole(windowsPath, bytes, true);
+}
+
+bool CreateWholeFile(const std::string& windowsPath, std::string_view bytes) {
+  if (WriteWhole(windowsPath, bytes, false)) return true;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) SetLastError(ERROR_FILE_EXISTS);
+  return false;
+}
+
+void SetUnnamedTemporaries(bool allowed) { unnamedTemporaries.store(allowed, std::memory_order_relaxed); }
 
 bool AppendToFile(const std::string& windowsPath, std::string_view bytes) {
   if (windowsPath.empty()) return Fail(ENOENT);

@@ -35,7 +35,7 @@ std::string MapPath(const std::string& windowsPath);
 DWORD GetFileAttributesA(const char* path);
 BOOL CreateDirectoryA(const char* path, SECURITY_ATTRIBUTES* security);
 BOOL DeleteFileA(const char* path);
-// Replaces an existing target unless failIfExists; the target is written atomically.
+// Replaces an existing target unless failIfExists, through ReplaceWholeFile or CreateWholeFile.
 BOOL CopyFileA(const char* from, const char* to, BOOL failIfExists);
 BOOL MoveFileExA(const char* from, const char* to, DWORD flags);
 // Returns the length without the terminating zero, or the size needed (with it) when the
@@ -46,16 +46,29 @@ BOOL SetCurrentDirectoryA(const char* path);
 // Whole-file helpers for the runtime's file layer. Each returns false and sets the last error
 // on failure.
 bool ReadWholeFile(const std::string& windowsPath, std::string& bytes);
-// A temporary file in the same folder is written, synced and renamed over the target, so a
-// failed write leaves the old file whole (and leaves no temporary behind).
-bool WriteWholeFileAtomic(const std::string& windowsPath, std::string_view bytes);
-// The same replacement through the fixed temporary "<name>.tmp" beside the target (name as
-// resolved), so an interrupted write leaves at most that one file, which the next write
-// replaces. Where the folder takes no new file but the existing target is writable, the target
-// is overwritten in place instead (then a write failing part-way can damage it). An existing
-// target that is read-only (no owner write bit) or that this user may not write is refused
-// (ERROR_ACCESS_DENIED) and stays as it was.
+// The one replacing write. The name as resolved (or the file a link there points to; the link
+// stays) gets the bytes whole or keeps what it had, and no other entry is touched:
+//   - the bytes go to a temporary that no script or player could have named: an unnamed file of
+//     the folder (O_TMPFILE), or where the file system has none a hidden name of this process
+//     and write (".<name>.<pid>-<n>.tmp", the name cut and hashed where it is long); it is made
+//     with the target's permission bits, filled, synced and renamed over the target. Two
+//     processes or threads saving one file each land whole or fail on their own;
+//   - a kill leaves at most one hidden temporary, which the next save of that file removes
+//     once its process is gone;
+//   - where the folder takes no new file, an existing target is overwritten in place, but only
+//     after the space for the new bytes is reserved: without it the write fails and the old
+//     file stays whole;
+//   - an existing target that is not a regular file (a FIFO, a device) is written through and
+//     stays what it is; a socket is refused (ERROR_NOT_SUPPORTED);
+//   - an existing target that is read-only (no owner write bit) or that this user may not write
+//     is refused (ERROR_ACCESS_DENIED) and stays as it was.
 bool ReplaceWholeFile(const std::string& windowsPath, std::string_view bytes);
+// The same write for a name that must be new: fails with ERROR_FILE_EXISTS when anything has
+// the name (a link too, which is not followed), and never shows a part of the bytes.
+bool CreateWholeFile(const std::string& windowsPath, std::string_view bytes);
+// Test seam: false makes the writes use their hidden named temporary, as where the file system
+// has no unnamed files.
+void SetUnnamedTemporaries(bool allowed);
 // Appends to the file, creating it when absent; the bytes are handed to the system before the
 // call returns and the file is closed again.
 bool AppendToFile(const std::string& windowsPath, std::string_view bytes);

@@ -128,7 +128,35 @@ DWORD ErrorFromErrno(int err) {
     case EDQUOT: return ERROR_DISK_FULL;
     case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
     case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case EFBIG: return ERROR_FILE_TOO_LARGE;
+    case ENXIO: return ERROR_PIPE_NOT_CONNECTED;
+    case EOPNOTSUPP: return ERROR_NOT_SUPPORTED;
     default: return ERROR_GEN_FAILURE;
+  }
+}
+
+std::string ErrorText(DWORD code) {
+  switch (code) {
+    case ERROR_SUCCESS: return "no error";
+    case ERROR_FILE_NOT_FOUND: return "the file does not exist";
+    case ERROR_PATH_NOT_FOUND: return "the folder does not exist";
+    case ERROR_TOO_MANY_OPEN_FILES: return "too many open files";
+    case ERROR_ACCESS_DENIED: return "access is denied";
+    case ERROR_NOT_ENOUGH_MEMORY: return "not enough memory";
+    case ERROR_NOT_SAME_DEVICE: return "not on the same device";
+    case ERROR_WRITE_PROTECT: return "the file system is read-only";
+    case ERROR_WRITE_FAULT: return "the device could not be written";
+    case ERROR_READ_FAULT: return "the device could not be read";
+    case ERROR_NOT_SUPPORTED: return "not supported for a file of this kind";
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return "the name exists already";
+    case ERROR_INVALID_PARAMETER: return "invalid parameter";
+    case ERROR_DISK_FULL: return "there is not enough space on the disk";
+    case ERROR_DIR_NOT_EMPTY: return "the folder is not empty";
+    case ERROR_FILENAME_EXCED_RANGE: return "the file name is too long";
+    case ERROR_FILE_TOO_LARGE: return "the file would be too large";
+    case ERROR_PIPE_NOT_CONNECTED: return "nothing reads at the other end";
+    default: return "system error";
   }
 }
 

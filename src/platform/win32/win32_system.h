@@ -35,6 +35,7 @@ constexpr DWORD ERROR_WRITE_PROTECT = 19;
 constexpr DWORD ERROR_WRITE_FAULT = 29;
 constexpr DWORD ERROR_READ_FAULT = 30;
 constexpr DWORD ERROR_GEN_FAILURE = 31;
+constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_DISK_FULL = 112;
@@ -42,10 +43,14 @@ constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
+constexpr DWORD ERROR_PIPE_NOT_CONNECTED = 233;
 
 DWORD GetLastError();  // per thread
 void SetLastError(DWORD code);
 DWORD ErrorFromErrno(int err);  // the Windows code for a POSIX errno value
+// A short English text of what the code means, for messages that name the reason of a failure.
+std::string ErrorText(DWORD code);
 
 // Milliseconds since an arbitrary start, wrapping at 2^32 like the Windows counter.
 DWORD GetTickCount();
