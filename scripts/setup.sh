@@ -16,6 +16,7 @@ packages=(
   qemu-user  # the window test on an emulated processor without AVX2
   python3  # the loopback HTTP server of the network tests
   tinyproxy  # the forward proxy that the network tests send through
+  strace  # the slow disk of the test with two copies of a game saving one file
 )
 
 missing=()

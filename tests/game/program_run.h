@@ -119,12 +119,21 @@ inline void PrepareGame(const std::string& fixture, const std::filesystem::path&
   fs::permissions(bin / "xdg-open", fs::perms::owner_all);
 }
 
-// Runs the program of PrepareGame from "/" (it finds its folder by itself) with root/home as the
-// home folder and the extra "NAME=value" environment entries last (they win), as User when one
-// is given.
-inline ProgramRun RunProgram(const std::string& fixture, const std::filesystem::path& root, bool withAppData = true,
-                             const std::vector<std::string>& extraEnv = {},
-                             const std::optional<RunUser>& user = std::nullopt) {
+// A run of the program of PrepareGame that is under way.
+struct StartedProgram {
+  pid_t pid = -1;           // also its process group
+  std::string errPath;      // where its standard error goes
+};
+
+// Starts the program of PrepareGame from "/" (it finds its folder by itself) with root/home as
+// the home folder and the extra "NAME=value" environment entries last (they win), as User when
+// one is given, in a process group of its own. Wrapper, when given, is a command line that runs
+// the program (a tracer, say): the program's path is appended to it. Tag names the run's
+// standard output and error files, so that runs at the same time keep theirs apart.
+inline StartedProgram StartProgram(const std::string& fixture, const std::filesystem::path& root, bool withAppData = true,
+                                   const std::vector<std::string>& extraEnv = {},
+                                   const std::optional<RunUser>& user = std::nullopt,
+                                   const std::vector<std::string>& wrapper = {}, const std::string& tag = "") {
   namespace fs = std::filesystem;
   PrepareGame(fixture, root);
   const fs::path game = root / "game", home = root / "home", bin = root / "bin";
@@ -143,43 +152,62 @@ inline ProgramRun RunProgram(const std::string& fixture, const std::filesystem::
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
-  std::string program = (game / "quorrel").string();
-  char* argv[] = {program.data(), nullptr};
-  const std::string errPath = (root / "stderr.txt").string(), outPath = (root / "stdout.txt").string();
+  std::vector<std::string> args = wrapper;
+  args.push_back((game / "quorrel").string());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  StartedProgram started;
+  started.errPath = (root / ("stderr" + tag + ".txt")).string();
+  const std::string outPath = (root / ("stdout" + tag + ".txt")).string();
 
-  const pid_t pid = fork();
-  if (pid == 0) {
+  started.pid = fork();
+  if (started.pid == 0) {
+    setpgid(0, 0);
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(started.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
     if (user && !BecomeUser(*user)) _exit(126);
     if (chdir("/") != 0) _exit(126);
-    execve(program.c_str(), argv, envp.data());
+    execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
+  if (started.pid > 0) setpgid(started.pid, started.pid);  // whichever of the two runs first
+  return started;
+}
 
+// Waits for the run to end (killing its process group should it hang) and gathers what it left.
+inline ProgramRun FinishProgram(const StartedProgram& started, const std::filesystem::path& root) {
+  namespace fs = std::filesystem;
   ProgramRun run;
   int status = 0;
   const auto deadline = std::chrono::steady_clock::now() + kHangGuard;
-  while (!run.ended && std::chrono::steady_clock::now() < deadline) {
-    if (waitpid(pid, &status, WNOHANG) == pid) {
+  while (started.pid > 0 && !run.ended && std::chrono::steady_clock::now() < deadline) {
+    if (waitpid(started.pid, &status, WNOHANG) == started.pid) {
       run.ended = true;
     } else {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
-  if (!run.ended) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-  } else {
+  if (started.pid > 0 && !run.ended) {
+    kill(-started.pid, SIGKILL);
+    waitpid(started.pid, nullptr, 0);
+  } else if (run.ended) {
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
   }
-  run.errors = ReadFile(errPath);
-  run.logs = ReadFile(game / "Log.txt");
-  for (const auto& entry : fs::recursive_directory_iterator(home)) {
+  run.errors = ReadFile(started.errPath);
+  run.logs = ReadFile(root / "game" / "Log.txt");
+  for (const auto& entry : fs::recursive_directory_iterator(root / "home")) {
     if (entry.is_regular_file() && entry.path().extension() == ".log") run.logs += ReadFile(entry.path());
   }
   return run;
+}
+
+// Runs the program of PrepareGame to its end (see StartProgram).
+inline ProgramRun RunProgram(const std::string& fixture, const std::filesystem::path& root, bool withAppData = true,
+                             const std::vector<std::string>& extraEnv = {},
+                             const std::optional<RunUser>& user = std::nullopt) {
+  return FinishProgram(StartProgram(fixture, root, withAppData, extraEnv, user), root);
 }
 
 // The last lines of a text, for a failure message.

@@ -1,8 +1,16 @@
 // End to end through the built program, run as an ordinary user (root reads and writes through
 // any file mode): store files the player cannot read or made read-only are never replaced, and
-// files that exist in a folder that takes no new file are rewritten where they stand.
+// files that exist in a folder that takes no new file are rewritten where they stand, but only
+// where the disk has room for the new bytes.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include <filesystem>
 #include <string>
@@ -41,6 +49,45 @@ bool HasLine(const std::string& text, const std::string& a, const std::string& b
     start = end + 1;
   }
   return false;
+}
+
+// A small tmpfs on a folder for as long as the object lives. Mounting needs root.
+class SmallDisk {
+public:
+  SmallDisk(const fs::path& folder, const std::string& options) {
+    fs::create_directories(folder);
+    if (mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0) {
+      mounted_ = folder;
+    } else {
+      why_ = std::strerror(errno);
+    }
+  }
+  ~SmallDisk() {
+    if (!mounted_.empty()) umount2(mounted_.c_str(), MNT_DETACH);
+  }
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+  bool Mounted() const { return !mounted_.empty(); }
+  const std::string& Why() const { return why_; }
+
+private:
+  fs::path mounted_;
+  std::string why_;
+};
+
+// Fills the disk of Path until it takes no more.
+void FillDisk(const fs::path& path) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  const std::string chunk(512, 'f');
+  while (write(fd, chunk.data(), chunk.size()) > 0) {
+  }
+  close(fd);
+}
+
+ino_t InodeOf(const fs::path& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
 // The stores' files after the fixture's saves.
@@ -137,6 +184,57 @@ TEST(StoreProgramTest, FilesInAFolderThatTakesNoNewFileAreRewrittenInPlace) {
   EXPECT_EQ(run.errors.find("cannot be written"), std::string::npos) << Tail(run.errors);
   EXPECT_EQ(game_test::ReadFile(folder / "script.log"), "new line\r\n");
   EXPECT_EQ(game_test::ReadFile(game / "data.txt"), "new text");
+}
+
+TEST(StoreProgramTest, AnInPlaceSaveOnADiskWithoutRoomForTheNewBytesKeepsTheOldFile) {
+  std::string why;
+  const auto user = game_test::OrdinaryUser(why);
+  if (!user) GTEST_SKIP() << why;
+  const fs::path root = game_test::NewFolder("fulldisk");
+  game_test::PrepareGame("fulldisk", root);
+  const fs::path folder = root / "home" / "AppData" / "Dunmarrow" / "FullDiskGame";
+  game_test::GiveTo(root, *user);
+  const SmallDisk disk(folder, "size=64k,mode=0755");
+  if (!disk.Mounted()) GTEST_SKIP() << "a small tmpfs cannot be mounted here (" << disk.Why() << "); mounting needs root";
+
+  // A folder the player may not create files in, with a parameter file the player may write.
+  std::string old;
+  for (int i = 1; i <= 200; ++i) old += "old" + std::to_string(i) + "=" + std::string(40, 'o') + "\r\n";
+  const fs::path params = folder / "GameParams.txt";
+  game_test::WriteFile(params, old);
+  game_test::WriteFile(folder / "FullDiskGame.log", std::string(8192, '-'));
+  game_test::GiveTo(folder, *user);
+  fs::permissions(folder, static_cast<fs::perms>(0555));
+  const ino_t inode = InodeOf(params);
+  FillDisk(folder / "filler");  // root's: the player cannot free the space
+
+  const game_test::ProgramRun full = game_test::RunProgram("fulldisk", root, true, {}, user);
+  ASSERT_TRUE(full.ended);
+  EXPECT_EQ(full.exitCode, 0) << Tail(full.errors);
+  EXPECT_NE(full.errors.find("read 200 pairs"), std::string::npos) << Tail(full.errors);
+  EXPECT_NE(full.errors.find("saved"), std::string::npos) << "the game goes on" << Tail(full.errors);
+  EXPECT_EQ(game_test::ReadFile(params), old);
+  EXPECT_EQ(InodeOf(params), inode);
+  // The error names the file and the reason, in the log or, when the log has no room either,
+  // on standard error.
+  const std::string said = full.logs + full.errors;
+  EXPECT_TRUE(HasLine(said, "ERROR !!!", "FullDiskGame\\GameParams.txt\" (error 112: there is not enough space on the disk)"))
+      << Tail(said);
+
+  // With room again, the same save lands where the file stands.
+  fs::remove(folder / "filler");
+  const game_test::ProgramRun roomy = game_test::RunProgram("fulldisk", root, true, {}, user);
+  ASSERT_TRUE(roomy.ended);
+  EXPECT_EQ(roomy.exitCode, 0) << Tail(roomy.errors);
+  std::string saved;
+  for (int i = 1; i <= 300; ++i) saved += "new" + std::to_string(i) + "=" + std::string(100, 'n') + "\r\n";
+  EXPECT_EQ(game_test::ReadFile(params), saved);
+  EXPECT_EQ(InodeOf(params), inode);
+  std::vector<std::string> entries;
+  for (const auto& entry : fs::directory_iterator(folder)) entries.push_back(entry.path().filename().string());
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, (std::vector<std::string>{"FullDiskGame.log", "GameParams.txt"}));
+  fs::permissions(folder, static_cast<fs::perms>(0755));
 }
 
 }  // namespace

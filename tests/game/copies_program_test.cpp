@@ -1,0 +1,142 @@
+// End to end through the built program: two copies of a game started at once, both saving one
+// GameParams.txt again and again, one of them on a slow disk (every write delayed by strace),
+// killed at random moments. Read all the while, the file must always be one whole save.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "program_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using game_test::Tail;
+
+constexpr int kPairs = 2000;
+
+// Empty when Text is one whole save of the fixture: kPairs lines "k<i>=<value>", in order, all
+// with the same value; otherwise what is wrong with it.
+std::string WhatIsWrong(const std::string& text) {
+  if (text.empty()) return "empty";
+  std::size_t at = 0;
+  std::string value;
+  for (int i = 1; i <= kPairs; ++i) {
+    const std::string key = "k" + std::to_string(i) + "=";
+    if (text.compare(at, key.size(), key) != 0) return "pair " + std::to_string(i) + " missing";
+    at += key.size();
+    const std::size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) return "cut in pair " + std::to_string(i);
+    const std::string v = text.substr(at, end - at);
+    if (i == 1) value = v;
+    if (v != value) return "pair " + std::to_string(i) + " of another save";
+    at = end + 2;
+  }
+  if (at != text.size()) return "more than one save";
+  return {};
+}
+
+std::string WholeSave(const std::string& value) {
+  std::string text;
+  for (int i = 1; i <= kPairs; ++i) text += "k" + std::to_string(i) + "=" + value + "\r\n";
+  return text;
+}
+
+void KillAndReap(pid_t pid) {
+  kill(-pid, SIGKILL);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+// The path of a program found on the search path, or empty.
+std::string OnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+  for (std::size_t start = 0; start <= folders.size();) {
+    std::size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    const fs::path candidate = fs::path(folders.substr(start, end - start)) / program;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    start = end + 1;
+  }
+  return {};
+}
+
+TEST(CopiesProgramTest, TwoCopiesSavingOneFileAlwaysLeaveOneWholeSave) {
+  const std::string strace = OnPath("strace");
+  if (strace.empty() || system((strace + " -o /dev/null -e inject=write:delay_enter=1 true >/dev/null 2>&1").c_str()) != 0) {
+    GTEST_SKIP() << "strace with write delays cannot run here (not installed, or tracing is not permitted)";
+  }
+  const fs::path root = game_test::NewFolder("twocopies");
+  game_test::PrepareGame("twocopies", root);
+  const fs::path folder = root / "home" / "AppData" / "Dunmarrow" / "TwoCopiesGame";
+  const fs::path file = folder / "GameParams.txt";
+  game_test::WriteFile(file, WholeSave("first"));
+
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> lifeMs(800, 2000);  // time enough for the slow copy's first saves
+  // The slow copy's writes each wait 20 ms before they start: a slow disk.
+  const std::vector<std::string> slowDisk = {strace, "-f", "-qq", "-o", "/dev/null",
+                                             "-e", "inject=write:delay_enter=20000"};
+  int reads = 0;
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const game_test::StartedProgram fast =
+        game_test::StartProgram("twocopies", root, true, {"COPY=fast"}, std::nullopt, {}, "-fast");
+    const game_test::StartedProgram slow =
+        game_test::StartProgram("twocopies", root, true, {"COPY=slow"}, std::nullopt, slowDisk, "-slow");
+    ASSERT_GT(fast.pid, 0);
+    ASSERT_GT(slow.pid, 0);
+    const auto start = std::chrono::steady_clock::now();
+    const auto killFast = start + std::chrono::milliseconds(lifeMs(random));
+    const auto killSlow = start + std::chrono::milliseconds(lifeMs(random));
+    bool fastAlive = true, slowAlive = true;
+    int bad = 0;
+    std::string firstBad;
+    while (fastAlive || slowAlive) {
+      const std::string what = WhatIsWrong(game_test::ReadFile(file));
+      ++reads;
+      if (!what.empty() && bad++ == 0) firstBad = what;
+      const auto now = std::chrono::steady_clock::now();
+      if (fastAlive && now >= killFast) {
+        KillAndReap(fast.pid);
+        fastAlive = false;
+      }
+      if (slowAlive && now >= killSlow) {
+        KillAndReap(slow.pid);
+        slowAlive = false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(bad, 0) << "first: " << firstBad;
+    // Both copies saved meanwhile (the log names every save's first pair).
+    const std::string log = game_test::ReadFile(folder / "TwoCopiesGame.log");
+    EXPECT_NE(log.find("A_SetParamsToCode k1=slow"), std::string::npos) << Tail(log);
+    EXPECT_NE(log.find("A_SetParamsToCode k1=fast"), std::string::npos) << Tail(log);
+    EXPECT_EQ(WhatIsWrong(game_test::ReadFile(file)), "");
+    // A kill leaves at most one temporary of the file for each copy.
+    EXPECT_LE(game_test::LeftoverTemporaries(folder, "GameParams.txt"), 2);
+    // Each save landed or said why not; none failed for the other copy's sake.
+    EXPECT_EQ(log.find("Cannot write file"), std::string::npos) << Tail(log);
+  }
+  RecordProperty("reads", reads);
+
+  // The next save removes what the kills left.
+  const game_test::ProgramRun last = game_test::RunProgram("twocopies", root, true, {"COPY=last", "SAVES=1"});
+  ASSERT_TRUE(last.ended);
+  EXPECT_EQ(last.exitCode, 0) << Tail(last.errors);
+  EXPECT_NE(last.errors.find("saved"), std::string::npos) << Tail(last.errors);
+  EXPECT_EQ(game_test::ReadFile(file), WholeSave("last1"));
+  EXPECT_EQ(game_test::LeftoverTemporaries(folder, "GameParams.txt"), 0);
+}
+
+}  // namespace
