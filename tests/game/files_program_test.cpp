@@ -1,11 +1,21 @@
 // End to end through the built program: a game that keeps its own script log, rewrites one of
-// its loose script files and reloads it; the test reads the script log back.
+// its loose script files and reloads it; the test reads the script log back. And a game whose
+// writes meet names chosen by others, a FIFO and names at the length limit.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <set>
 #include <string>
+#include <thread>
 
+#include "foundation/CUnit.h"
+#include "game/AssArray.h"
 #include "program_run.h"
+#include "runtime/Streams.h"
 
 namespace {
 
@@ -32,6 +42,80 @@ TEST(FilesProgramTest, AReloadedScriptRunsFromTheNextFrameAndTheScriptLogTellsSo
             "function A_Update() WriteToLogFile(\"new frame\") QuitGame() end\r\n");
   EXPECT_NE(run.logs.find("LoadFromFile Game.lua"), std::string::npos) << Tail(run.logs);
   EXPECT_NE(run.logs.find("LoadFromFile KeshInterfaceTemplatesEngine.lua"), std::string::npos);
+}
+
+std::set<std::string> Entries(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+TEST(FilesProgramTest, WritesTouchNoNameButTheirTarget) {
+  const fs::path root = game_test::NewFolder("names");
+  game_test::PrepareGame("names", root);
+  const fs::path w = root / "game" / "w";
+  fs::create_directories(w);
+  ASSERT_EQ(mkfifo((w / "pipe").c_str(), 0644), 0);
+  // A project name that leaves the main log's name 253 bytes long.
+  const std::string project(249, 'p');
+  const fs::path folder = root / "home" / "AppData" / "Dunmarrow" / project;
+  const std::string longLog(251, 'l');
+  game_test::WriteFile(folder / (longLog + ".log"), "STALE TEXT OF AN EARLIER RUN\r\n");
+  // A corrupt profile file, and a link on its ".corrupt" name to a file outside the folder.
+  rtl::TMemoryStream plain, scrambled;
+  plain.WriteString("1level=3\n");  // LF alone: does not read back as a profile file
+  ScrambleStream(plain, scrambled, tAssArray::kScrambleKey);
+  const std::string corrupt = scrambled.ToString();
+  game_test::WriteFile(folder / "Profile.txt", corrupt);
+  game_test::WriteFile(root / "outside.txt", "not the game's");
+  fs::create_symlink(root / "outside.txt", folder / "Profile.txt.corrupt");
+
+  // A reader waits at the FIFO all through the run.
+  std::string piped;
+  std::atomic<bool> ended{false};
+  std::thread reader([&] {
+    const int fd = open((w / "pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    char buffer[256];
+    for (;;) {
+      const bool last = ended;
+      const ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n > 0) {
+        piped.append(buffer, static_cast<std::size_t>(n));
+      } else if (last) {
+        break;
+      } else {
+        usleep(1000);
+      }
+    }
+    close(fd);
+  });
+  const game_test::ProgramRun run = game_test::RunProgram("names", root, true, {"PROJECT=" + project});
+  ended = true;
+  reader.join();
+  ASSERT_TRUE(run.ended);
+  EXPECT_EQ(run.exitCode, 0) << Tail(run.errors);
+  EXPECT_NE(run.errors.find("done"), std::string::npos) << Tail(run.errors);
+
+  // A script's own file beside another one stays, and nothing else shows up.
+  EXPECT_EQ(game_test::ReadFile(w / "save.tmp"), "notes");
+  EXPECT_EQ(game_test::ReadFile(w / "save"), "level=3");
+  // The FIFO gave its reader the text and is still a FIFO.
+  EXPECT_EQ(piped, "through the pipe");
+  EXPECT_TRUE(fs::is_fifo(w / "pipe"));
+  // Names at the length limit: a 255-byte data file, a script log that starts afresh, and the
+  // main log under its own name rather than on standard error.
+  EXPECT_EQ(game_test::ReadFile(w / (std::string(251, 'd') + ".txt")), "long data");
+  EXPECT_EQ(Entries(w), (std::set<std::string>{"save.tmp", "save", "pipe", std::string(251, 'd') + ".txt"}));
+  EXPECT_EQ(game_test::ReadFile(folder / (longLog + ".log")), "long log\r\n");
+  EXPECT_EQ(game_test::ReadFile(folder / (project + ".log")).rfind(std::string(80, '='), 0), 0u);
+  EXPECT_EQ(run.errors.find("cannot be written"), std::string::npos) << Tail(run.errors);
+  EXPECT_EQ(run.logs.find("ERROR !!!"), std::string::npos) << Tail(run.logs);
+  // The corrupt file's copy got a name of its own; the link and its file are untouched.
+  EXPECT_EQ(game_test::ReadFile(root / "outside.txt"), "not the game's");
+  EXPECT_TRUE(fs::is_symlink(folder / "Profile.txt.corrupt"));
+  EXPECT_EQ(game_test::ReadFile(folder / "Profile.txt.corrupt2"), corrupt);
+  EXPECT_NE(run.logs.find("Profile.txt.corrupt2\""), std::string::npos) << Tail(run.logs);
 }
 
 }  // namespace
