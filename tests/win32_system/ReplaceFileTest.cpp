@@ -257,8 +257,10 @@ TEST(ReplaceWholeFile, TargetsThatAreNoRegularFileAreWrittenThrough) {
   EXPECT_TRUE(written);
   EXPECT_EQ(got, "through the pipe");
   EXPECT_TRUE(std::filesystem::is_fifo(dir / "pipe"));
-  // Nobody reading: it fails at once, and the FIFO stays.
+  // Nobody reading: a write or an append fails at once, and the FIFO stays.
   EXPECT_FALSE(ReplaceWholeFile(dir / "pipe", "nobody reads"));
+  EXPECT_EQ(GetLastError(), ERROR_PIPE_NOT_CONNECTED);
+  EXPECT_FALSE(AppendToFile(dir / "pipe", "nobody reads"));
   EXPECT_EQ(GetLastError(), ERROR_PIPE_NOT_CONNECTED);
   EXPECT_TRUE(std::filesystem::is_fifo(dir / "pipe"));
 

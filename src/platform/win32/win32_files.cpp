@@ -524,8 +524,11 @@ void SetUnnamedTemporaries(bool allowed) { unnamedTemporaries.store(allowed, std
 bool AppendToFile(const std::string& windowsPath, std::string_view bytes) {
   if (windowsPath.empty()) return Fail(ENOENT);
   std::string target = MapPath(windowsPath);
-  int fd = open(target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  // A FIFO nobody reads fails at once rather than holding the game until a reader comes.
+  int fd = open(target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
   if (fd < 0) return Fail(errno == ENOENT ? ENOTDIR : errno);
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   bool ok = WriteAll(fd, bytes);
   int err = errno;
   if (close(fd) != 0 && ok) {

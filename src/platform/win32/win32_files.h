@@ -70,7 +70,8 @@ bool CreateWholeFile(const std::string& windowsPath, std::string_view bytes);
 // has no unnamed files.
 void SetUnnamedTemporaries(bool allowed);
 // Appends to the file, creating it when absent; the bytes are handed to the system before the
-// call returns and the file is closed again.
+// call returns and the file is closed again. A FIFO that nobody reads fails at once
+// (ERROR_PIPE_NOT_CONNECTED).
 bool AppendToFile(const std::string& windowsPath, std::string_view bytes);
 
 }  // namespace platform::win32
