@@ -145,7 +145,7 @@ TEST(StoreProgramTest, AStoreFileThePlayerCannotReadOrMadeReadOnlyIsNeverReplace
         EXPECT_EQ(game_test::ReadFile(folder / other), saved) << other;
       }
     }
-    EXPECT_FALSE(fs::exists(folder / (std::string(c.file) + ".tmp")));
+    EXPECT_EQ(game_test::LeftoverTemporaries(folder, c.file), 0);
 
     // Fixed by the player, the file is read by the next start.
     fs::permissions(file, static_cast<fs::perms>(0644));

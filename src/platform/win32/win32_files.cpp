@@ -309,11 +309,13 @@ pid_t OwnerOfTemporary(const std::string& stem, const char* entry) {
   const char* p = entry + stem.size() + 1;
   char* end = nullptr;
   errno = 0;
+  if (!std::isdigit(static_cast<unsigned char>(*p))) return 0;
   const unsigned long pid = std::strtoul(p, &end, 10);
-  if (end == p || *end != '-' || errno != 0 || pid == 0 || pid > INT_MAX) return 0;
+  if (*end != '-' || errno != 0 || pid == 0 || pid > INT_MAX) return 0;
   p = end + 1;
+  if (!std::isdigit(static_cast<unsigned char>(*p))) return 0;
   (void)std::strtoul(p, &end, 10);
-  if (end == p || std::strcmp(end, ".tmp") != 0) return 0;
+  if (std::strcmp(end, ".tmp") != 0) return 0;
   return static_cast<pid_t>(pid);
 }
 
@@ -375,9 +377,11 @@ int LinkUnnamed(int fd, const std::string& name) {
 }
 
 // Puts the finished temporary in the target's place: over it (Replace), or only where the name is
-// free. Returns 0 or the errno; the temporary is gone either way.
-int CommitTemporary(Temporary& temp, const WriteTarget& t, const std::string& stem, bool replace) {
+// free. Returns 0 or the errno; the temporary is gone either way. Unlinkable is set when an
+// unnamed temporary could not be given a name at all (no /proc, say).
+int CommitTemporary(Temporary& temp, const WriteTarget& t, const std::string& stem, bool replace, bool& unlinkable) {
   int err = 0;
+  unlinkable = false;
   if (temp.name.empty()) {
     if (!replace) {
       err = LinkUnnamed(temp.fd, t.path);
@@ -390,6 +394,7 @@ int CommitTemporary(Temporary& temp, const WriteTarget& t, const std::string& st
       }
       if (err != 0) temp.name.clear();
     }
+    unlinkable = err == ENOENT || err == EPERM;
   }
   if (err == 0 && !temp.name.empty()) {
     if (replace) {
@@ -495,9 +500,9 @@ bool WriteWhole(const std::string& windowsPath, std::string_view bytes, bool rep
     close(temp.fd);
     return Fail(err);
   }
-  const bool unnamed = temp.name.empty();
-  err = CommitTemporary(temp, t, stem, replace);
-  if (err != 0 && unnamed && (err == ENOENT || err == EPERM)) {
+  bool unlinkable = false;
+  err = CommitTemporary(temp, t, stem, replace, unlinkable);
+  if (unlinkable) {
     // Unnamed files that cannot be linked in (no /proc): named ones from now on.
     unnamedTemporaries.store(false, std::memory_order_relaxed);
     return WriteWhole(windowsPath, bytes, replace);
