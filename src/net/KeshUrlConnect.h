@@ -2,10 +2,12 @@
 // request worker TKeshConnect that posts from a thread of its own and hands its result to the
 // main thread, and the blocking poster HttpPostText.
 //
-// A worker makes up to 7 attempts; within an attempt a failed POST is tried again, after pauses
-// that double from 100 ms to 1 s, until the send limit passes. Once the request has gone out and
-// anything came back, that is the answer, even a reply that is not well-formed HTTP (its answer
-// is what could be read of it): it is delivered once and never sent again. A GET waits for its reply as long as reading waits for data. Reading an answer stops at a size cap, after a time without
+// A worker makes up to 7 attempts; within an attempt a failed send, POST or GET alike, is tried
+// again after pauses that double from 100 ms to 1 s, until the send limit passes. Once the
+// request has gone out and any byte came back, that is the answer, even a reply that is not
+// well-formed HTTP or that stalls, closes or times out half-way (its answer is what could be read
+// of it): it is delivered once and never sent again. A GET waits for its reply as long as reading
+// waits for data. Reading an answer stops at a size cap, after a time without
 // data and at an overall read limit; what was read is delivered, and the main thread logs a
 // warning that says why it stopped. Every limit runs on the Internet stand-in's monotonic clock
 // (never the game clock, which jumps when a loading phase or a pause ends).

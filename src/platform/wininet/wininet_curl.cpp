@@ -193,14 +193,16 @@ public:
     return ok && g_curl.multi_add_handle(multi_, easy_) == CURLM_OK;
   }
 
-  bool HeadersIn() const { return headersIn_; }
+  // Some bytes of the reply have come back (counted as libcurl hands them over, header lines
+  // included): the request is answered, whatever follows.
+  bool ReplyBegun() const { return bytesIn_ != 0; }
   bool Done() const { return done_; }
   // The exchange ended on a reply that is not well-formed HTTP: bytes came back for the request
   // sent, but no answer the library could take (a status line it cannot read, an unknown version,
   // no HTTP at all, headers past its limits).
   bool Broken() const {
     return done_ && !headersIn_ && result_ != CURLE_OK &&
-           (headerSeen_ || result_ == CURLE_UNSUPPORTED_PROTOCOL || result_ == CURLE_WEIRD_SERVER_REPLY);
+           (ReplyBegun() || result_ == CURLE_UNSUPPORTED_PROTOCOL || result_ == CURLE_WEIRD_SERVER_REPLY);
   }
   CURLcode Result() const { return result_; }
   std::size_t Buffered() const { return received_.size() - readPos_; }
@@ -259,7 +261,7 @@ private:
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<Transfer*>(self);
     const std::string_view line(data, size * count);
-    t->headerSeen_ = true;
+    t->bytesIn_ += line.size();
     if (line.rfind("HTTP/", 0) == 0) {
       // "HTTP/1.1 200 OK": the status decides whether an interim answer or the final one begins.
       const std::size_t blank = line.find(' ');
@@ -273,6 +275,7 @@ private:
   static size_t OnData(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<Transfer*>(self);
     t->headersIn_ = true;
+    t->bytesIn_ += size * count;
     try {
       t->received_.append(data, size * count);
     } catch (const std::bad_alloc&) {
@@ -289,7 +292,7 @@ private:
   detail::ProxyChoice proxy_;
   int status_ = 0;
   bool headersIn_ = false;
-  bool headerSeen_ = false;
+  std::size_t bytesIn_ = 0;
   bool done_ = false;
   CURLcode result_ = CURLE_OK;
   std::string received_;
@@ -353,7 +356,7 @@ std::string Authority(const detail::HostPort& host, unsigned port) {
   return port == INTERNET_DEFAULT_HTTP_PORT ? host.host : host.host + ":" + std::to_string(port);
 }
 
-// Starts a new exchange of the request and waits for its response headers.
+// Starts a new exchange of the request and waits for the first bytes of its reply.
 BOOL Send(Request& request, const std::vector<std::string>& headerLines, std::string body) {
   request.transfer = std::make_unique<Transfer>();
   Transfer& t = *request.transfer;
@@ -363,10 +366,10 @@ BOOL Send(Request& request, const std::vector<std::string>& headerLines, std::st
     return FALSE;
   }
   const Clock::time_point deadline = Clock::now() + detail::RealDuration(request.limits.send);
-  if (t.RunUntil([&] { return t.HeadersIn(); }, deadline)) return TRUE;
-  // The request went out and something came back: that is the reply, however broken, and it must
-  // not make the caller send the request again.
-  if (t.Broken()) return TRUE;
+  // The request went out and something came back: that is the reply, however broken or slow, and
+  // it must not make the caller send the request again. The rest of it is read within the
+  // receive limits.
+  if (t.RunUntil([&] { return t.ReplyBegun(); }, deadline) || t.Broken()) return TRUE;
   w32::SetLastError(t.Done() ? ErrorOf(t.Result()) : ERROR_INTERNET_TIMEOUT);
   request.transfer.reset();
   return FALSE;
