@@ -264,21 +264,22 @@ std::string PostBody(const rtl::TStringList& lines) {
 }
 
 TKeshConnect::TKeshConnect(TCallback callback, std::string okFunction, std::string errorFunction, std::string host,
-                           std::string path, const rtl::TStringList& lines, bool useGet)
+                           std::string path, const rtl::TStringList& lines, bool useGet, TPrepare prepare)
     : Callback(std::move(callback)),
       OkFunction(std::move(okFunction)),
       ErrorFunction(std::move(errorFunction)),
       Host(std::move(host)),
       Path(std::move(path)),
       Lines(lines),
-      UseGet(useGet) {}
+      UseGet(useGet),
+      Prepare(std::move(prepare)) {}
 
 void TKeshConnect::Create(TCallback callback, std::string okFunction, std::string errorFunction, std::string host,
-                          std::string path, const rtl::TStringList& lines, bool useGet) {
+                          std::string path, const rtl::TStringList& lines, bool useGet, TPrepare prepare) {
   // The library starts here, on the main thread, before any worker can use it.
   inet::InitializeInternet();
   auto* worker = new TKeshConnect(std::move(callback), std::move(okFunction), std::move(errorFunction),
-                                  std::move(host), std::move(path), lines, useGet);
+                                  std::move(host), std::move(path), lines, useGet, std::move(prepare));
   TSlots& slots = Slots();
   {
     std::lock_guard lock(slots.mutex);
@@ -358,6 +359,7 @@ void TKeshConnect::Execute() {
   try {
     // Large by the answer's own bytes, without the NUL after them.
     const bool large = ErrorText.empty() && !Answer.empty() && Answer.size() - 1 >= kLargeAnswer;
+    if (Prepare && ErrorText.empty()) Answer = Prepare(std::move(Answer));
     w32::Synchronize([this] { DeliverResult(); }, large);
   } catch (...) {
     // The callback's own failure ends nothing here: the worker just ends.

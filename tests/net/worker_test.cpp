@@ -407,6 +407,27 @@ TEST_F(WorkerTest, AnswersHoldNoMoreThanTheirRoomTogetherAndWaitForItWithoutFail
   EXPECT_EQ(log_.Text().find("the answer stopped"), std::string::npos) << log_.Text();
 }
 
+TEST_F(WorkerTest, AnAnswerIsPreparedOnTheWorkerAndAFailureTextIsNot) {
+  std::vector<bool> preparedOnMain;
+  auto post = [&](const std::string& host, const std::string& path) {
+    TKeshConnect::Create(
+        [this](const std::string& func, std::string answer) {
+          got_.push_back({func, std::move(answer), platform::win32::IsMainThread()});
+        },
+        "ok", "err", host, path, Lines({"abc"}), false, [&](std::string answer) {
+          preparedOnMain.push_back(platform::win32::IsMainThread());
+          return "<" + answer + ">";
+        });
+  };
+  post(Host(), "echo?k=" + net_test::NewKey());
+  EXPECT_EQ(Await().answer, "<" + Nul("abc") + ">");
+  EXPECT_EQ(preparedOnMain, std::vector<bool>{false});
+  net_test::TimeScale scale(40);
+  post(net_test::ClosedHost(), "echo");
+  EXPECT_EQ(Await().answer, "Error with sending request");
+  EXPECT_EQ(preparedOnMain.size(), 1u);
+}
+
 TEST_F(WorkerTest, PastTheBoundANewRequestWaitsForAFreeSlot) {
   net_testing::SetMaxRequestsInFlight(3);
   const std::string key = net_test::NewKey();
