@@ -87,7 +87,9 @@ constexpr DWORD ERROR_INTERNET_CONNECTION_RESET = 12031;  // the answer ended be
 constexpr DWORD ERROR_HTTP_INVALID_SERVER_RESPONSE = 12152;
 
 // Makes the HTTP library ready; the first InternetOpenA does it too. Call it on the main thread
-// before the first worker thread starts. False when the library cannot start.
+// before the first worker thread starts. From then on every heap block of 1 MiB or more has a
+// mapping of its own, given back to the system when freed (so that big answers leave no memory
+// behind). False when the library cannot start.
 bool InitializeInternet();
 
 // A session; Proxy and ProxyBypass must be null, Flags 0. Null when the library cannot start.
