@@ -1,8 +1,8 @@
-// The answer handler: the bytes a request worker delivers become the text a script function
-// receives. The whole handler runs, log line and script call included, and the script sees
-// exactly what the byte handling makes of the answer: no NUL byte, the "Error" answers as they
-// came, every other answer the descrambled bytes between a dropped byte order mark and a dropped
-// trailing NUL.
+// The answer handling: the bytes a request worker delivers become the text a script function
+// receives (made on the worker), then the handler runs, log line and script call included, and
+// the script sees exactly what the byte handling makes of the answer: no NUL byte, the "Error"
+// answers as they came, every other answer the descrambled bytes between a dropped byte order
+// mark and a dropped trailing NUL.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   TMainForm& form = Form();
-  form.PostUrlAnswer("OnAnswer", answer);
+  form.PostUrlAnswer("OnAnswer", text);
   FUZZ_CHECK(Received(form) == text);
   return 0;
 }

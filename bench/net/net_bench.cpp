@@ -5,11 +5,15 @@
 //                              that is not well-formed HTTP and against a server that drops the
 //                              connection, asynchronous and synchronous (all cases side by side;
 //                              up to 35 s when every attempt fails)
-//   net_bench big [N] [MB]     N asynchronous PostUrl (default 32) whose answers are MB megabytes
-//                              each (default 100), through the game object and a script: the
-//                              longest gap between two turns of the message loop that found no
-//                              message (frames), the time until every answer was delivered, the
-//                              bytes the script received and the peak resident memory
+//   net_bench big [N] [MiB]    N asynchronous PostUrl (default 8) whose answers are MiB each
+//                              (default 64, the size cap), through the game object and a script:
+//                              the longest gap between two turns of the message loop that found
+//                              no message (frames), the time until every answer was delivered,
+//                              the bytes the script received and the peak resident memory
+//   net_bench memory [B] [N]   B batches (default 3) of N asynchronous GETs (default 40) whose
+//                              answers are 3 to 30 MiB, through the game object and a script:
+//                              resident memory before the first and after each batch, once every
+//                              answer is delivered and the script's garbage collected
 //
 // A frame here does no drawing; it sleeps 1 ms, so the gaps are what the deliveries cost.
 #include <signal.h>
@@ -21,6 +25,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -103,14 +108,49 @@ bool Turn() {
   return true;
 }
 
-long PeakResidentKb() {
+long StatusKb(const char* field) {
   std::ifstream in("/proc/self/status");
   std::string line;
   while (std::getline(in, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
   }
   return 0;
 }
+
+long PeakResidentKb() { return StatusKb("VmHWM:"); }
+long ResidentKb() { return StatusKb("VmRSS:"); }
+
+// The game object with its script host, the main log in Folder and the answer functions: ok
+// counts the answers and the bytes they brought in "received" and "answers".
+struct TBenchGame {
+  explicit TBenchGame(const fs::path& folder) {
+    InitializeKeshLogEngine();
+    LogEngine->MainLog = LogEngine->AddLogFile((folder / "bench.log").string());
+    form.LuaHost = std::make_unique<TMyLua>(false);
+    form.LuaHost->RegisterFunctions(&form);
+    L = form.LuaHost->LuaState;
+    Run("received, answers = 0, 0\n"
+        "function ok(text) received = received + #text; answers = answers + 1 end\n"
+        "function err(text) answers = answers + 1 end\n");
+  }
+
+  bool Run(const std::string& script) {
+    if (form.LuaHost->DoString(script.c_str()) == 0) return true;
+    std::fprintf(stderr, "script: %s\n", lua_tostring(L, -1));
+    lua_pop(L, 1);
+    return false;
+  }
+
+  double Global(const char* name) {
+    lua_getglobal(L, name);
+    const double v = lua_tonumber(L, -1);
+    lua_pop(L, 1);
+    return v;
+  }
+
+  TMainForm form;
+  lua_State* L = nullptr;
+};
 
 int Replies() {
   std::string noise;
@@ -165,47 +205,65 @@ int Replies() {
   return 0;
 }
 
-int Big(int n, long megabytes, const fs::path& folder) {
-  InitializeKeshLogEngine();
-  LogEngine->MainLog = LogEngine->AddLogFile((folder / "bench.log").string());
-  TMainForm form;
-  form.LuaHost = std::make_unique<TMyLua>(false);
-  form.LuaHost->RegisterFunctions(&form);
-  lua_State* L = form.LuaHost->LuaState;
-  const std::string script = "received, answers = 0, 0\n"
-                             "function ok(text) received = received + #text; answers = answers + 1 end\n"
-                             "function err(text) answers = answers + 1 end\n"
-                             "for i = 1, " + std::to_string(n) + " do\n"
-                             "  PostUrl('ok', 'err', '" + g_host + "', 'big?size=" +
-                             std::to_string(megabytes * 1000000) + "&k=big' .. i, 'x')\n"
-                             "end\n";
-  if (form.LuaHost->DoString(script.c_str()) != 0) {
-    std::fprintf(stderr, "script: %s\n", lua_tostring(L, -1));
+int Big(int n, long mebibytes, const fs::path& folder) {
+  TBenchGame game(folder);
+  if (!game.Run("for i = 1, " + std::to_string(n) + " do\n"
+                "  PostUrl('ok', 'err', '" + g_host + "', 'big?size=" + std::to_string(mebibytes << 20) +
+                "&k=big' .. i, 'x')\n"
+                "end\n")) {
     return 1;
   }
-  auto global = [&](const char* name) {
-    lua_getglobal(L, name);
-    const double v = lua_tonumber(L, -1);
-    lua_pop(L, 1);
-    return v;
-  };
   const Clock::time_point start = Clock::now();
   Clock::time_point lastFrame = start;
-  Clock::duration longest{};
+  Clock::duration longest{}, longestCall{};
   long frames = 0;
-  while (global("answers") < n || TKeshConnect::InFlight() != 0) {
-    if (!Turn()) continue;
+  while (game.Global("answers") < n || TKeshConnect::InFlight() != 0) {
+    const Clock::time_point before = Clock::now();
+    const bool frame = Turn();
     const Clock::time_point now = Clock::now();
+    if (!frame) {
+      longestCall = std::max(longestCall, now - before);
+      continue;
+    }
     longest = std::max(longest, now - lastFrame);
     lastFrame = now;
     ++frames;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  std::printf("%d answers of %ld MB: longest frame gap %.0f ms, %ld frames, all delivered after %.1f s, "
-              "%.0f MB received by the script, peak resident %ld MB\n",
-              n, megabytes, std::chrono::duration<double, std::milli>(longest).count(), frames, seconds,
-              global("received") / 1e6, PeakResidentKb() / 1024);
+  std::printf("%d answers of %ld MiB: longest frame gap %.0f ms (longest message or delivery %.0f ms), %ld frames, "
+              "all delivered after %.1f s, %.0f MiB received by the script, peak resident %ld MB\n",
+              n, mebibytes, std::chrono::duration<double, std::milli>(longest).count(),
+              std::chrono::duration<double, std::milli>(longestCall).count(), frames, seconds,
+              game.Global("received") / (1 << 20), PeakResidentKb() / 1000);
+  return 0;
+}
+
+int Memory(int batches, int n, const fs::path& folder) {
+  TBenchGame game(folder);
+  lua_gc(game.L, LUA_GCCOLLECT, 0);
+  const long before = ResidentKb();
+  std::printf("resident before the requests: %ld MB\n", before / 1000);
+  for (int b = 0; b < batches; ++b) {
+    std::string script;
+    for (int i = 0; i < n; ++i) {
+      const long size = (3 + (i * 7 + b * 11) % 28) << 20;  // 3 to 30 MiB
+      script += "PostUrl('ok', 'err', '" + g_host + "', 'big?size=" + std::to_string(size) + "&k=mem" +
+                std::to_string(b) + "_" + std::to_string(i) + "', 'x', true)\n";
+    }
+    if (!game.Run(script)) return 1;
+    const Clock::time_point start = Clock::now();
+    while (game.Global("answers") < (b + 1) * n || TKeshConnect::InFlight() != 0) {
+      if (Turn()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    lua_gc(game.L, LUA_GCCOLLECT, 0);
+    const long after = ResidentKb();
+    std::printf("batch %d: %d answers, %.0f MiB, in %.1f s; resident after: %ld MB (%+ld MB)\n", b + 1, n,
+                game.Global("received") / (1 << 20), seconds, after / 1000, (after - before) / 1000);
+    game.Run("received = 0");
+  }
+  std::printf("peak resident %ld MB\n", PeakResidentKb() / 1000);
   return 0;
 }
 
@@ -213,8 +271,8 @@ int Big(int n, long megabytes, const fs::path& folder) {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode != "replies" && mode != "big") {
-    std::fprintf(stderr, "usage: net_bench replies | big [N] [MB]\n");
+  if (mode != "replies" && mode != "big" && mode != "memory") {
+    std::fprintf(stderr, "usage: net_bench replies | big [N] [MiB] | memory [B] [N]\n");
     return 2;
   }
   for (const char* name : {"http_proxy", "all_proxy", "ALL_PROXY"}) unsetenv(name);
@@ -224,9 +282,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the server did not start\n");
     return 1;
   }
+  const int first = argc > 2 ? std::atoi(argv[2]) : 0;
+  const int second = argc > 3 ? std::atoi(argv[3]) : 0;
   const int result = mode == "replies" ? Replies()
-                                       : Big(argc > 2 ? std::atoi(argv[2]) : 32, argc > 3 ? std::atol(argv[3]) : 100,
-                                             folder);
+                     : mode == "big"   ? Big(first > 0 ? first : 8, second > 0 ? second : 64, folder)
+                                       : Memory(first > 0 ? first : 3, second > 0 ? second : 40, folder);
   StopServer();
   fs::remove_all(folder);
   return result;

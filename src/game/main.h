@@ -324,9 +324,10 @@ public:
 
   // --- HTTP requests (main_net.cpp)
   int PostUrl(lua_State* L);
-  // The answer handler of the asynchronous requests, on the main thread: the answer as the
-  // script receives it goes to the log and to the script function FuncName.
-  void PostUrlAnswer(const std::string& funcName, std::string answer);
+  // The answer handler of the asynchronous requests, on the main thread: the text the script
+  // receives (PostAnswerText of an answer, made on the worker; or a failure text) goes to the log
+  // and to the script function FuncName.
+  void PostUrlAnswer(const std::string& funcName, std::string text);
 
   // --- game clock and system cursor (main_clock.cpp)
   // Shows or hides the system cursor by at most one step of the system's display count.

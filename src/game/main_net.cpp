@@ -28,9 +28,11 @@ int TMainForm::PostUrl(lua_State* L) {
   rtl::TStringList lines;
   lines.Add(std::move(text));
   if (async) {
+    // The answer is made into the script's text on the worker: the main thread only copies it
+    // into Lua.
     TKeshConnect::Create(
-        [this](const std::string& funcName, std::string answer) { PostUrlAnswer(funcName, std::move(answer)); },
-        okFunc, errFunc, host, path, lines, useGet);
+        [this](const std::string& funcName, std::string text) { PostUrlAnswer(funcName, std::move(text)); },
+        okFunc, errFunc, host, path, lines, useGet, PostAnswerText);
     return 0;
   }
   // The frames stop while this waits: the synchronous mode blocks the main thread.
@@ -41,9 +43,9 @@ int TMainForm::PostUrl(lua_State* L) {
   return 0;
 }
 
-void TMainForm::PostUrlAnswer(const std::string& funcName, std::string answer) {
-  // An answer may be 64 MiB: it is moved along, never copied, until the script's own copy.
-  std::string text = PostAnswerText(std::move(answer));
+void TMainForm::PostUrlAnswer(const std::string& funcName, std::string text) {
+  // A text may be 64 MiB: it is moved along, never copied, until the script's own copy. (The log
+  // keeps only its start.)
   if (LogEngine) LogEngine->AddError(text);
   if (LuaHost) LuaHost->CallScript(funcName, {TScriptArg::Text(std::move(text))}, TScriptFailure::ReportAndEnd);
 }

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <list>
 #include <mutex>
 #include <new>
@@ -221,21 +222,33 @@ void ReadAnswer(inet::HINTERNET handle, const std::string& source, std::string& 
 // that a server that refuses is not hammered.
 DWORD NextPause(DWORD pause) { return std::min(pause * 2, kSendRetryPauseMaxMs); }
 
-// Sends until the request is sent or Limit has passed since Start; false when it has passed.
-// A failed send is tried again after a pause, and each send may wait only for the time left.
-bool SendWithin(inet::HINTERNET request, const std::string& body, DWORD start, DWORD limit) {
-  const DWORD length = static_cast<DWORD>(std::min(body.find('\0'), body.size()));
+// The one rule for sending, for POST, GET and the blocking poster: Send makes one send that may
+// wait Wait ms for the reply to begin, true once it has (then the request is never sent again,
+// however the reply goes on). A send that fails is tried again after a pause, each twice the one
+// before up to a ceiling, until Limit has passed since the first; false then. Each send waits
+// for its reply as long as ReplyWait, or for the time left of Limit when ReplyWait is 0.
+bool SendWithin(const std::function<bool(DWORD wait)>& send, DWORD limit, DWORD replyWait) {
+  const DWORD start = inet::InternetTickCount();
   DWORD pause = kSendRetryPauseMs;
-  for (;;) {
-    const DWORD elapsed = inet::InternetTickCount() - start;
-    SetLimit(request, inet::INTERNET_OPTION_SEND_TIMEOUT, elapsed < limit ? limit - elapsed + 1 : 1);
-    const bool sent = inet::HttpSendRequestA(request, kContentType, 24, body.data(), length) != 0;
-    // The limit holds even for a send that succeeded after it.
-    if (inet::InternetTickCount() - start > limit) return false;
-    if (sent) return true;
-    inet::InternetPause(pause);
+  for (DWORD elapsed = 0; elapsed < limit; elapsed = inet::InternetTickCount() - start) {
+    if (send(replyWait != 0 ? replyWait : limit - elapsed)) return true;
+    elapsed = inet::InternetTickCount() - start;
+    if (elapsed >= limit) break;
+    inet::InternetPause(std::min(pause, limit - elapsed));
     pause = NextPause(pause);
   }
+  return false;
+}
+
+// A POST's sends on Request, within Limit.
+bool SendPostWithin(inet::HINTERNET request, const std::string& body, DWORD limit) {
+  const DWORD length = static_cast<DWORD>(std::min(body.find('\0'), body.size()));
+  return SendWithin(
+      [&](DWORD wait) {
+        SetLimit(request, inet::INTERNET_OPTION_SEND_TIMEOUT, wait);
+        return inet::HttpSendRequestA(request, kContentType, 24, body.data(), length) != 0;
+      },
+      limit, 0);
 }
 
 }  // namespace
@@ -251,21 +264,22 @@ std::string PostBody(const rtl::TStringList& lines) {
 }
 
 TKeshConnect::TKeshConnect(TCallback callback, std::string okFunction, std::string errorFunction, std::string host,
-                           std::string path, const rtl::TStringList& lines, bool useGet)
+                           std::string path, const rtl::TStringList& lines, bool useGet, TPrepare prepare)
     : Callback(std::move(callback)),
       OkFunction(std::move(okFunction)),
       ErrorFunction(std::move(errorFunction)),
       Host(std::move(host)),
       Path(std::move(path)),
       Lines(lines),
-      UseGet(useGet) {}
+      UseGet(useGet),
+      Prepare(std::move(prepare)) {}
 
 void TKeshConnect::Create(TCallback callback, std::string okFunction, std::string errorFunction, std::string host,
-                          std::string path, const rtl::TStringList& lines, bool useGet) {
+                          std::string path, const rtl::TStringList& lines, bool useGet, TPrepare prepare) {
   // The library starts here, on the main thread, before any worker can use it.
   inet::InitializeInternet();
   auto* worker = new TKeshConnect(std::move(callback), std::move(okFunction), std::move(errorFunction),
-                                  std::move(host), std::move(path), lines, useGet);
+                                  std::move(host), std::move(path), lines, useGet, std::move(prepare));
   TSlots& slots = Slots();
   {
     std::lock_guard lock(slots.mutex);
@@ -343,7 +357,10 @@ void TKeshConnect::Execute() {
     CloseHandles();
   } while (Attempts < kMaxAttempts && !ErrorText.empty());
   try {
-    w32::Synchronize([this] { DeliverResult(); }, ErrorText.empty() && Answer.size() >= kLargeAnswer);
+    // Large by the answer's own bytes, without the NUL after them.
+    const bool large = ErrorText.empty() && !Answer.empty() && Answer.size() - 1 >= kLargeAnswer;
+    if (Prepare && ErrorText.empty()) Answer = Prepare(std::move(Answer));
+    w32::Synchronize([this] { DeliverResult(); }, large);
   } catch (...) {
     // The callback's own failure ends nothing here: the worker just ends.
   }
@@ -370,8 +387,7 @@ void TKeshConnect::SendPost() {
     ErrorText = kErrorRequest;
     return;
   }
-  const std::string body = PostBody(Lines);
-  if (!SendWithin(hRequest, body, inet::InternetTickCount(), kSendLimitMs)) {
+  if (!SendPostWithin(hRequest, PostBody(Lines), kSendLimitMs)) {
     ErrorText = kErrorSending;
     return;
   }
@@ -388,10 +404,15 @@ void TKeshConnect::SendGet() {
   // The host text alone must decide the host: checked before it is joined into the URL.
   if (UsableHost(Host)) {
     const std::string url = "http://" + Host + "/" + Path;
-    // A GET has no send limit of its own (only a POST's send has one): the wait for its reply is
-    // a wait for data, bounded as reading is.
-    SetLimit(hInternet, inet::INTERNET_OPTION_SEND_TIMEOUT, kAnswerIdleLimitMs);
-    hConnect = inet::InternetOpenUrlA(hInternet, url.c_str(), "", 0, inet::INTERNET_FLAG_KEEP_CONNECTION, 0);
+    // Failed sends are tried again as a POST's are; but a GET has no send limit of its own: the
+    // wait for its reply is a wait for data, bounded as reading is.
+    SendWithin(
+        [&](DWORD wait) {
+          SetLimit(hInternet, inet::INTERNET_OPTION_SEND_TIMEOUT, wait);
+          hConnect = inet::InternetOpenUrlA(hInternet, url.c_str(), "", 0, inet::INTERNET_FLAG_KEEP_CONNECTION, 0);
+          return hConnect != nullptr;
+        },
+        kSendLimitMs, kAnswerIdleLimitMs);
   }
   if (!hConnect) {
     ErrorText = kErrorConnect;
@@ -440,19 +461,7 @@ void HttpPostText(const std::string& host, const std::string& path, const rtl::T
     answer = "Error";
     return;
   }
-  const std::string body = PostBody(lines);
-  const DWORD start = inet::InternetTickCount();
-  const DWORD length = static_cast<DWORD>(std::min(body.find('\0'), body.size()));
-  bool sent = false;
-  DWORD pause = kSendRetryPauseMs;
-  for (;;) {
-    const DWORD elapsed = inet::InternetTickCount() - start;
-    SetLimit(request, inet::INTERNET_OPTION_SEND_TIMEOUT, elapsed < kSyncSendLimitMs ? kSyncSendLimitMs - elapsed + 1 : 1);
-    sent = inet::HttpSendRequestA(request, kContentType, 24, body.data(), length) != 0;
-    if (sent || inet::InternetTickCount() - start > kSyncSendLimitMs) break;
-    inet::InternetPause(pause);
-    pause = NextPause(pause);
-  }
+  const bool sent = SendPostWithin(request, PostBody(lines), kSyncSendLimitMs);
   std::string warning;
   answer.clear();
   TAnswerShare share(false);

@@ -2,10 +2,12 @@
 // request worker TKeshConnect that posts from a thread of its own and hands its result to the
 // main thread, and the blocking poster HttpPostText.
 //
-// A worker makes up to 7 attempts; within an attempt a failed POST is tried again, after pauses
-// that double from 100 ms to 1 s, until the send limit passes. Once the request has gone out and
-// anything came back, that is the answer, even a reply that is not well-formed HTTP (its answer
-// is what could be read of it): it is delivered once and never sent again. A GET waits for its reply as long as reading waits for data. Reading an answer stops at a size cap, after a time without
+// A worker makes up to 7 attempts; within an attempt a failed send, POST or GET alike, is tried
+// again after pauses that double from 100 ms to 1 s, until the send limit passes. Once the
+// request has gone out and any byte came back, that is the answer, even a reply that is not
+// well-formed HTTP or that stalls, closes or times out half-way (its answer is what could be read
+// of it): it is delivered once and never sent again. A GET waits for its reply as long as reading
+// waits for data. Reading an answer stops at a size cap, after a time without
 // data and at an overall read limit; what was read is delivered, and the main thread logs a
 // warning that says why it stopped. Every limit runs on the Internet stand-in's monotonic clock
 // (never the game clock, which jumps when a loading phase or a pause ends).
@@ -13,9 +15,9 @@
 // Memory: every answer takes its buffer from one room shared by all requests (kAnswerRoom), so
 // that many big answers at once cannot hold many times 64 MiB.
 //
-// Threads: a worker touches only its own fields and the stand-in. Its result reaches the main
-// thread through the win32 hand-over, one big answer a frame; DeliverResult, the log warning and
-// the callback run there.
+// Threads: a worker touches only its own fields and the stand-in, and prepares its result for
+// the callback (descrambling, for PostUrl). The result reaches the main thread through the win32
+// hand-over, one big answer a frame; DeliverResult, the log warning and the callback run there.
 // Past kMaxRequestsInFlight requests, a new one waits for a running one to end. Worker threads
 // are detached and never keep the process from ending; what they share lives on the heap and is
 // never freed, so a thread still running at exit touches no destroyed object.
@@ -78,12 +80,16 @@ public:
   // followed by one NUL byte, empty when none came) or a failure text. The answer is handed over,
   // not copied.
   using TCallback = std::function<void(const std::string& funcName, std::string answer)>;
+  // Called on the worker thread with an answer (never a failure text), before the hand-over, to
+  // make what Callback receives of it: the decoding of an answer that may be 64 MiB, kept off the
+  // main thread.
+  using TPrepare = std::function<std::string(std::string result)>;
 
   // Makes a worker and starts it at once; nothing keeps a reference to it, and it frees itself
   // once its result is delivered. When no thread can be started, Callback gets ErrorFunction and
   // "Error with opening internet" before Create returns.
   static void Create(TCallback callback, std::string okFunction, std::string errorFunction, std::string host,
-                     std::string path, const rtl::TStringList& lines, bool useGet);
+                     std::string path, const rtl::TStringList& lines, bool useGet, TPrepare prepare = {});
 
   // Requests made and not yet ended (waiting for a slot, running or delivering).
   static std::size_t InFlight();
@@ -103,10 +109,11 @@ public:
   bool UseGet = false;
   std::string Warning;  // why reading stopped early; logged by DeliverResult
   TAnswerShare* Share = nullptr;  // the room the answer holds, while Execute runs
+  TPrepare Prepare;  // may be empty
 
 private:
   TKeshConnect(TCallback callback, std::string okFunction, std::string errorFunction, std::string host,
-               std::string path, const rtl::TStringList& lines, bool useGet);
+               std::string path, const rtl::TStringList& lines, bool useGet, TPrepare prepare);
 
   static void Run(TKeshConnect* worker);  // the thread: this request, then any that waited
   void Execute();

@@ -16,6 +16,9 @@ them; k=KEY names the request's test:
   delay=MS      waits that long before answering
   stall         never answers; waits until the client goes
   stallfirst=N  stalls the first N requests of its key, then answers as usual
+  stallafter=W  sends the start of a reply and then stays silent until the client goes; W is
+                "status" (the status line), "headers" (it and some header lines) or "chunk"
+                (the headers of a chunked body and its first chunk, "part")
   drop          closes the connection without an answer
   dropfor=MS    drops the requests of its key for MS after its first, then answers as usual
   forever       sends data until the client goes
@@ -50,6 +53,13 @@ def client_gone(sock, seconds):
         return sock.recv(1, 0x2) == b""  # MSG_PEEK
     except OSError:
         return True
+
+
+STALL_STARTS = {
+    "status": b"HTTP/1.1 200 OK\r\n",
+    "headers": b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nX-Served-By: test\r\n",
+    "chunk": b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n4\r\npart\r\n",
+}
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -101,6 +111,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with lock:
                 active[self.key] -= 1
 
+    def stall(self):
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and not client_gone(self.connection, 0.02):
+            pass
+
     def head(self, status, length=None, extra=()):
         self.uncount()
         self.send_response_only(status)
@@ -117,9 +132,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if "delay" in items:
             time.sleep(int(items["delay"]) / 1000)
         if "stall" in items or count <= int(items.get("stallfirst", "0")):
-            deadline = time.monotonic() + 60
-            while time.monotonic() < deadline and not client_gone(sock, 0.02):
-                pass
+            self.stall()
+            return
+        if "stallafter" in items:
+            self.uncount()
+            self.wfile.write(STALL_STARTS[items["stallafter"]])
+            self.wfile.flush()
+            self.stall()
             return
         if "drop" in items or since_first * 1000 < int(items.get("dropfor", "0")):
             return

@@ -192,16 +192,19 @@ TEST_F(WorkerTest, ARefusedPortEndsWithinTheLimits) {
 
 TEST_F(WorkerTest, AFailedSendIsTriedAgainAfterAPause) {
   // The server drops every request for 600 ms, well inside the first attempt's 1000 ms, then
-  // answers: 100 ms (scaled) between sends allow about 30 sends before the answer.
+  // answers: 100 ms (scaled) between sends allow about 30 sends before the answer. A GET follows
+  // the same rule as a POST.
   net_test::TimeScale scale(5);
-  const std::string key = net_test::NewKey();
-  Post(Host(), "echo?dropfor=600&k=" + key, Lines({"at last"}));
-  const Delivery d = Await();
-  EXPECT_EQ(d.func, "ok");
-  EXPECT_EQ(d.answer, Nul("at last"));
-  const std::size_t sends = RecordsOf(key).size();
-  EXPECT_GE(sends, 3u);
-  EXPECT_LE(sends, 40u);
+  for (bool useGet : {false, true}) {
+    const std::string key = net_test::NewKey();
+    Post(Host(), "echo?dropfor=600&hex=" + net_test::Hex("at last") + "&k=" + key, Lines({"x"}), useGet);
+    const Delivery d = Await();
+    EXPECT_EQ(d.func, "ok") << "get " << useGet;
+    EXPECT_EQ(d.answer, Nul("at last")) << "get " << useGet;
+    const std::size_t sends = RecordsOf(key).size();
+    EXPECT_GE(sends, 3u) << "get " << useGet;
+    EXPECT_LE(sends, 40u) << "get " << useGet;
+  }
 }
 
 // Replies that are not well-formed HTTP, each as the items that make the server send it.
@@ -237,16 +240,47 @@ TEST_F(WorkerTest, AReplyThatIsNotWellFormedHttpIsTheAnswerDeliveredOnceAndNever
 
 TEST_F(WorkerTest, FailedSendsWaitLongerEachTime) {
   // Every send is dropped: seven attempts of 5 s, each send after a pause that doubles from
-  // 100 ms to 1 s, make about 8 sends an attempt, where a pause of 100 ms made about 40.
+  // 100 ms to 1 s, make about 8 sends an attempt, where a pause of 100 ms made about 40 and no
+  // pause at all one.
   net_test::TimeScale scale(10);
-  const std::string key = net_test::NewKey();
-  Post(Host(), "echo?drop&k=" + key, Lines({"x"}));
-  const Delivery d = Await(60s);
-  EXPECT_EQ(d.func, "err");
-  EXPECT_EQ(d.answer, "Error with sending request");
-  const std::size_t sends = RecordsOf(key).size();
-  EXPECT_GE(sends, 14u);
-  EXPECT_LE(sends, 70u);
+  const struct {
+    bool useGet;
+    const char* failure;
+  } cases[] = {{false, "Error with sending request"}, {true, "Error with creating connect"}};
+  for (const auto& c : cases) {
+    const std::string key = net_test::NewKey();
+    Post(Host(), "echo?drop&k=" + key, Lines({"x"}), c.useGet);
+    const Delivery d = Await(60s);
+    EXPECT_EQ(d.func, "err");
+    EXPECT_EQ(d.answer, c.failure);
+    const std::size_t sends = RecordsOf(key).size();
+    EXPECT_GE(sends, 14u) << "get " << c.useGet;
+    EXPECT_LE(sends, 70u) << "get " << c.useGet;
+  }
+}
+
+// Replies that begin and then go silent (the server's stallafter items), with the data that
+// came before the silence.
+const struct {
+  const char* where;
+  const char* data;
+} kStalledReplies[] = {{"status", ""}, {"headers", ""}, {"chunk", "part"}};
+
+TEST_F(WorkerTest, AReplyThatStallsOnceItHasBegunIsSentOnceAndHeardWithinTheReadingLimits) {
+  // Seven attempts of the fault would take 35 s (POST) or 210 s (GET); the idle limit 30 s.
+  net_test::TimeScale scale(40);
+  for (const auto& stall : kStalledReplies) {
+    for (bool useGet : {false, true}) {
+      const std::string key = net_test::NewKey();
+      Post(Host(), "stalled?k=" + key + "&stallafter=" + stall.where, Lines({"x"}), useGet);
+      const Delivery d = Await(60s);
+      EXPECT_EQ(d.func, "ok") << stall.where << " get " << useGet;
+      EXPECT_EQ(d.answer, *stall.data ? Nul(stall.data) : "") << stall.where << " get " << useGet;
+      EXPECT_EQ(RecordsOf(key).size(), 1u) << stall.where << " get " << useGet;
+    }
+  }
+  EXPECT_NE(log_.Text().find("TKeshConnect " + Host() + ": the answer stopped after 30 s without data"),
+            std::string::npos);
 }
 
 TEST_F(WorkerTest, AHostTextThatCouldSteerTheRequestIsRefusedBeforeAnythingIsSent) {
@@ -325,23 +359,31 @@ TEST_F(WorkerTest, ManyRequestsInFlightDeliverEachAnswerOnceOnTheMainThread) {
 }
 
 TEST_F(WorkerTest, BigAnswersThatArriveTogetherAreDeliveredInTurnsOfTheirOwn) {
-  const std::string key = net_test::NewKey();
-  int turns = 0;
-  std::vector<int> deliveredAt;
-  std::vector<std::size_t> sizes;
-  for (int i = 0; i < 3; ++i) {
-    TKeshConnect::Create(
-        [&](const std::string&, const std::string& answer) {
-          deliveredAt.push_back(turns);
-          sizes.push_back(answer.size());
-        },
-        "ok", "err", Host(), "big?size=2000000&k=" + key, Lines({"x"}), false);
+  // Large is counted in the answer's bytes, not with the NUL after them.
+  const struct {
+    std::size_t size;
+    std::size_t turns;
+  } cases[] = {{kLargeAnswer - 1, 1}, {kLargeAnswer, 3}};
+  for (const auto& c : cases) {
+    const std::string key = net_test::NewKey();
+    int turns = 0;
+    std::vector<int> deliveredAt;
+    std::vector<std::size_t> sizes;
+    for (int i = 0; i < 3; ++i) {
+      TKeshConnect::Create(
+          [&](const std::string&, const std::string& answer) {
+            deliveredAt.push_back(turns);
+            sizes.push_back(answer.size());
+          },
+          "ok", "err", Host(), "big?size=" + std::to_string(c.size) + "&k=" + key, Lines({"x"}), false);
+    }
+    // The loop is held until all three have been read and wait for it together.
+    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(net_test::PumpUntil([&] { return deliveredAt.size() >= 3; }, 20s, &turns));
+    EXPECT_EQ(std::set<int>(deliveredAt.begin(), deliveredAt.end()).size(), c.turns) << c.size;
+    EXPECT_EQ(sizes, std::vector<std::size_t>(3, c.size + 1));
+    net_test::WaitForWorkers();
   }
-  // The loop is held until all three have been read and wait for it together.
-  std::this_thread::sleep_for(1500ms);
-  ASSERT_TRUE(net_test::PumpUntil([&] { return deliveredAt.size() >= 3; }, 20s, &turns));
-  EXPECT_EQ(std::set<int>(deliveredAt.begin(), deliveredAt.end()).size(), 3u) << "two in one turn of the loop";
-  EXPECT_EQ(sizes, std::vector<std::size_t>(3, 2000001));
 }
 
 TEST_F(WorkerTest, AnswersHoldNoMoreThanTheirRoomTogetherAndWaitForItWithoutFailing) {
@@ -363,6 +405,27 @@ TEST_F(WorkerTest, AnswersHoldNoMoreThanTheirRoomTogetherAndWaitForItWithoutFail
   // The room, and what the oldest reader may take past it: its 4 MiB of pages and its answer.
   EXPECT_LE(net_testing::AnswerRoomPeak(), std::size_t{(8 + 4) << 20} + 3000001) << net_testing::AnswerRoomPeak();
   EXPECT_EQ(log_.Text().find("the answer stopped"), std::string::npos) << log_.Text();
+}
+
+TEST_F(WorkerTest, AnAnswerIsPreparedOnTheWorkerAndAFailureTextIsNot) {
+  std::vector<bool> preparedOnMain;
+  auto post = [&](const std::string& host, const std::string& path) {
+    TKeshConnect::Create(
+        [this](const std::string& func, std::string answer) {
+          got_.push_back({func, std::move(answer), platform::win32::IsMainThread()});
+        },
+        "ok", "err", host, path, Lines({"abc"}), false, [&](std::string answer) {
+          preparedOnMain.push_back(platform::win32::IsMainThread());
+          return "<" + answer + ">";
+        });
+  };
+  post(Host(), "echo?k=" + net_test::NewKey());
+  EXPECT_EQ(Await().answer, "<" + Nul("abc") + ">");
+  EXPECT_EQ(preparedOnMain, std::vector<bool>{false});
+  net_test::TimeScale scale(40);
+  post(net_test::ClosedHost(), "echo");
+  EXPECT_EQ(Await().answer, "Error with sending request");
+  EXPECT_EQ(preparedOnMain.size(), 1u);
 }
 
 TEST_F(WorkerTest, PastTheBoundANewRequestWaitsForAFreeSlot) {
@@ -413,6 +476,14 @@ TEST(HttpPostTextTest, PostsOnceFromTheCallingThread) {
       {net_test::ClosedHost(), "echo", 100, ""},  // never sent: nothing read
       {Host(), "stall", 100, ""},
   };
+  for (const auto& stall : kStalledReplies) {
+    net_test::TimeScale scale(40);
+    const std::string key = net_test::NewKey();
+    std::string answer = "unset";
+    HttpPostText(Host(), "p?k=" + key + "&stallafter=" + stall.where, Lines({"abc"}), answer);
+    EXPECT_EQ(answer, *stall.data ? Nul(stall.data) : "") << stall.where;
+    EXPECT_EQ(RecordsOf(key).size(), 1u) << stall.where;
+  }
   for (const std::string& items : BrokenReplies()) {
     // Sent once, and whatever could be read of the body is the answer: nothing.
     net_test::TimeScale scale(5);

@@ -88,6 +88,18 @@ TEST(Win32System, MemoryDiskAndProcessors) {
 }
 
 TEST(Win32System, VirtualRegionsAreZeroedWritableAndFreedWhole) {
+  for (const DWORD type : {MEM_COMMIT | MEM_RESERVE, MEM_COMMIT | MEM_RESERVE | MEM_LARGE_PAGES}) {
+    // An odd size, which huge pages do not divide.
+    const std::size_t size = (std::size_t{64} << 20) + 12345;
+    auto* p = static_cast<unsigned char*>(VirtualAlloc(nullptr, size, type, PAGE_READWRITE));
+    ASSERT_NE(p, nullptr) << type;
+    EXPECT_EQ(p[0], 0);
+    EXPECT_EQ(p[size - 1], 0);
+    std::memset(p, 7, size);
+    EXPECT_EQ(p[size - 1], 7);
+    EXPECT_TRUE(VirtualFree(p, 0, MEM_RELEASE));
+  }
+  EXPECT_EQ(VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE), nullptr);
   const std::size_t size = std::size_t{64} << 20;
   auto* p = static_cast<unsigned char*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   ASSERT_NE(p, nullptr);

@@ -234,7 +234,8 @@ TRegions& Regions() {
 }  // namespace
 
 void* VirtualAlloc(void* address, std::size_t size, DWORD allocationType, DWORD protect) {
-  if (address || size == 0 || allocationType != (MEM_COMMIT | MEM_RESERVE) || protect != PAGE_READWRITE) {
+  if (address || size == 0 || (allocationType & ~MEM_LARGE_PAGES) != (MEM_COMMIT | MEM_RESERVE) ||
+      protect != PAGE_READWRITE) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
@@ -243,6 +244,8 @@ void* VirtualAlloc(void* address, std::size_t size, DWORD allocationType, DWORD 
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
+  // Only a hint: where transparent huge pages are off, the region keeps normal pages.
+  if (allocationType & MEM_LARGE_PAGES) madvise(p, size, MADV_HUGEPAGE);
   TRegions& r = Regions();
   try {
     std::lock_guard lock(r.mutex);

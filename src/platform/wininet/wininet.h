@@ -20,13 +20,14 @@
 // with an optional ":port" (IPv6 only in brackets then). Anything else (user info with "@", "/",
 // "?", "#", blanks, control characters) is refused before anything is sent.
 //
-// The connection is made when the request is sent. HttpSendRequestA returns once the response
-// headers are in (TRUE), or when the connection fails or the send limit passes (FALSE). A reply
-// that is not well-formed HTTP (a status line that cannot be read, an unknown version, no HTTP
-// at all, headers past the library's limits) is a reply all the same: TRUE, and reading it then
-// fails at once with ERROR_HTTP_INVALID_SERVER_RESPONSE, so that it is never sent again.
-// InternetQueryDataAvailable and InternetReadFile then wait for body data up to the receive
-// limit each. The proxy of the preconfigured session comes from the environment (http_proxy,
+// The connection is made when the request is sent. HttpSendRequestA returns once the reply has
+// begun, with its first header line or any other bytes (TRUE), or when the connection fails or
+// the send limit passes with nothing come back (FALSE): a request that something answered is
+// never to be sent again. A reply that is not well-formed HTTP (a status line that cannot be
+// read, an unknown version, no HTTP at all, headers past the library's limits) is a reply all
+// the same: TRUE, and reading it then fails at once with ERROR_HTTP_INVALID_SERVER_RESPONSE.
+// InternetQueryDataAvailable and InternetReadFile then wait for body data (and for the rest of
+// the headers) up to the receive limit each, so a reply that stalls in its headers ends there. The proxy of the preconfigured session comes from the environment (http_proxy,
 // all_proxy, no_proxy); INTERNET_OPEN_TYPE_DIRECT uses none. Through an HTTP proxy the target
 // goes out in its absolute form, "http://", the host text and the same target bytes (with a "/"
 // before a target that lacks one), as a forward proxy needs it.
@@ -86,7 +87,9 @@ constexpr DWORD ERROR_INTERNET_CONNECTION_RESET = 12031;  // the answer ended be
 constexpr DWORD ERROR_HTTP_INVALID_SERVER_RESPONSE = 12152;
 
 // Makes the HTTP library ready; the first InternetOpenA does it too. Call it on the main thread
-// before the first worker thread starts. False when the library cannot start.
+// before the first worker thread starts. From then on every heap block of 1 MiB or more has a
+// mapping of its own, given back to the system when freed (so that big answers leave no memory
+// behind). False when the library cannot start.
 bool InitializeInternet();
 
 // A session; Proxy and ProxyBypass must be null, Flags 0. Null when the library cannot start.
@@ -101,7 +104,7 @@ HINTERNET InternetConnectA(HINTERNET session, const char* server, INTERNET_PORT 
 HINTERNET HttpOpenRequestA(HINTERNET connection, const char* verb, const char* objectName, const char* version,
                            const char* referrer, const char* const* acceptTypes, DWORD flags, DWORD_PTR context);
 // Sends the request with the header lines of Headers (CR LF between lines; length -1: up to the
-// NUL) and the Optional bytes as the body, and waits for the response headers. A second send on
+// NUL) and the Optional bytes as the body, and waits for the reply to begin. A second send on
 // the same handle starts over with a new connection. Header lines holding control characters
 // are refused (ERROR_INVALID_PARAMETER).
 BOOL HttpSendRequestA(HINTERNET request, const char* headers, DWORD headersLength, const void* optional,

@@ -10,6 +10,7 @@
 // name libraries it is about a fifth of a game's resident memory, and most games never connect.
 #include <curl/curl.h>
 #include <dlfcn.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -48,6 +49,8 @@ struct CurlApi {
 };
 
 CurlApi g_curl;  // filled by LoadCurl, before any handle exists
+
+constexpr int kOwnMapping = 1 << 20;  // the size from which a block gets a mapping of its own
 
 template <typename F>
 bool Find(void* library, const char* name, F*& f) {
@@ -193,14 +196,16 @@ public:
     return ok && g_curl.multi_add_handle(multi_, easy_) == CURLM_OK;
   }
 
-  bool HeadersIn() const { return headersIn_; }
+  // Some bytes of the reply have come back (counted as libcurl hands them over, header lines
+  // included): the request is answered, whatever follows.
+  bool ReplyBegun() const { return bytesIn_ != 0; }
   bool Done() const { return done_; }
   // The exchange ended on a reply that is not well-formed HTTP: bytes came back for the request
   // sent, but no answer the library could take (a status line it cannot read, an unknown version,
   // no HTTP at all, headers past its limits).
   bool Broken() const {
     return done_ && !headersIn_ && result_ != CURLE_OK &&
-           (headerSeen_ || result_ == CURLE_UNSUPPORTED_PROTOCOL || result_ == CURLE_WEIRD_SERVER_REPLY);
+           (ReplyBegun() || result_ == CURLE_UNSUPPORTED_PROTOCOL || result_ == CURLE_WEIRD_SERVER_REPLY);
   }
   CURLcode Result() const { return result_; }
   std::size_t Buffered() const { return received_.size() - readPos_; }
@@ -259,7 +264,7 @@ private:
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<Transfer*>(self);
     const std::string_view line(data, size * count);
-    t->headerSeen_ = true;
+    t->bytesIn_ += line.size();
     if (line.rfind("HTTP/", 0) == 0) {
       // "HTTP/1.1 200 OK": the status decides whether an interim answer or the final one begins.
       const std::size_t blank = line.find(' ');
@@ -273,6 +278,7 @@ private:
   static size_t OnData(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<Transfer*>(self);
     t->headersIn_ = true;
+    t->bytesIn_ += size * count;
     try {
       t->received_.append(data, size * count);
     } catch (const std::bad_alloc&) {
@@ -289,7 +295,7 @@ private:
   detail::ProxyChoice proxy_;
   int status_ = 0;
   bool headersIn_ = false;
-  bool headerSeen_ = false;
+  std::size_t bytesIn_ = 0;
   bool done_ = false;
   CURLcode result_ = CURLE_OK;
   std::string received_;
@@ -353,7 +359,7 @@ std::string Authority(const detail::HostPort& host, unsigned port) {
   return port == INTERNET_DEFAULT_HTTP_PORT ? host.host : host.host + ":" + std::to_string(port);
 }
 
-// Starts a new exchange of the request and waits for its response headers.
+// Starts a new exchange of the request and waits for the first bytes of its reply.
 BOOL Send(Request& request, const std::vector<std::string>& headerLines, std::string body) {
   request.transfer = std::make_unique<Transfer>();
   Transfer& t = *request.transfer;
@@ -363,10 +369,10 @@ BOOL Send(Request& request, const std::vector<std::string>& headerLines, std::st
     return FALSE;
   }
   const Clock::time_point deadline = Clock::now() + detail::RealDuration(request.limits.send);
-  if (t.RunUntil([&] { return t.HeadersIn(); }, deadline)) return TRUE;
-  // The request went out and something came back: that is the reply, however broken, and it must
-  // not make the caller send the request again.
-  if (t.Broken()) return TRUE;
+  // The request went out and something came back: that is the reply, however broken or slow, and
+  // it must not make the caller send the request again. The rest of it is read within the
+  // receive limits.
+  if (t.RunUntil([&] { return t.ReplyBegun(); }, deadline) || t.Broken()) return TRUE;
   w32::SetLastError(t.Done() ? ErrorOf(t.Result()) : ERROR_INTERNET_TIMEOUT);
   request.transfer.reset();
   return FALSE;
@@ -405,7 +411,16 @@ std::optional<std::vector<std::string>> HeaderLinesOf(const char* headers, DWORD
 bool InitializeInternet() {
   static std::once_flag once;
   static bool ready = false;
-  std::call_once(once, [] { ready = LoadCurl(); });
+  std::call_once(once, [] {
+    // Answers are a game's big short-lived blocks: made on worker threads, freed on the main one,
+    // copied into scripts that free them when they collect. By default malloc's threshold for a
+    // block of its own rises with each big block freed (up to 32 MiB), and the answers below it
+    // then stay in the threads' arenas: a gigabyte after a few batches of 3-30 MiB answers. A
+    // fixed threshold keeps every block from kOwnMapping on a mapping of its own, given back
+    // when freed.
+    mallopt(M_MMAP_THRESHOLD, kOwnMapping);
+    ready = LoadCurl();
+  });
   return ready;
 }
 
