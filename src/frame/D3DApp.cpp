@@ -2,6 +2,8 @@
 // its device-loss handling, the pause count and the base message handler.
 #include "frame/D3DApp.h"
 
+#include <cstdio>
+
 #include "foundation/KeshLogEngine.h"
 #include "frame/DXUtil.h"
 #include "game/main.h"
@@ -95,8 +97,11 @@ HRESULT CD3DApplication::Create_(HINSTANCE hInstance, int32_t X, int32_t Y) {
                          rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr, hInstance,
                          nullptr);
   if (!m_hWnd) {
-    // Without a window there is nothing to run; going on would start the game headless.
-    LogError("CD3DApplication.Create_ CreateWindow failed");
+    // Without a window there is nothing to run; going on would play the game unseen. The player
+    // who started it from a terminal is told why there.
+    const std::string why = WindowFailure();
+    LogError("CD3DApplication.Create_ CreateWindow failed: no window can open: " + why);
+    std::fprintf(stderr, "quorrel: no window can open: %s\n", why.c_str());
     return E_FAIL;
   }
   SetWindowTextA(m_hWnd, m_Title.c_str());

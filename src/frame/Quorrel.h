@@ -37,5 +37,6 @@ TStartParams ReadCommandLine(CD3DGame& game, const std::vector<std::string>& par
 void ShutDownAfterLoop(CD3DGame& game);
 
 // The whole program block from constructing the application object to its freeing; ends the
-// process itself only for "-s" alone. The caller then halts with exit code 0.
+// process itself for "-s" alone (exit code 0) and where no window can open (exit code 1). The
+// caller then halts with exit code 0.
 void RunQuorrel(const std::vector<std::string>& params, platform::win32::HINSTANCE hInstance);

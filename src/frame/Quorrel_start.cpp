@@ -86,7 +86,11 @@ void RunQuorrel(const std::vector<std::string>& params, platform::win32::HINSTAN
   const TStartParams start = ReadCommandLine(*game, params);
   if (start.HaltAtOnce) rtl::Halt(0);
 
-  if (platform::win32::SUCCEEDED(game->Create_(hInstance, start.StartX, start.StartY))) game->Run();
+  if (platform::win32::SUCCEEDED(game->Create_(hInstance, start.StartX, start.StartY))) {
+    game->Run();
+  } else if (!game->m_hWnd) {
+    rtl::Halt(1);  // no window could open: nothing of the game ran, and the start failed
+  }
 
   ShutDownAfterLoop(*game);
   delete game;  // the game object stays: it lives until the process ends

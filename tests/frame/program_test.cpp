@@ -1,11 +1,12 @@
 // End to end: the built program started in a copy of the fixture game (data/game), headless,
-// and closed the way the window manager closes it (SIGTERM becomes the window's close).
+// ended by a signal as by its window's close button, and started where no window can open.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -30,14 +31,23 @@ protected:
     return folder;
   }
 
-  // Starts the program; with errPath its standard error goes to that file.
-  pid_t Start(const fs::path& folder, std::vector<std::string> args, const fs::path& errPath = {}) {
+  // Starts the program; with errPath its standard error goes to that file. The video driver is
+  // SDL's dummy one unless env says otherwise ("NAME=value"; "NAME" alone unsets it).
+  pid_t Start(const fs::path& folder, std::vector<std::string> args, const fs::path& errPath = {},
+              const std::vector<std::string>& env = {}) {
     pid_t pid = fork();
     if (pid == 0) {
       if (!errPath.empty() && !freopen(errPath.c_str(), "w", stderr)) _exit(127);
       if (chdir("/") != 0) _exit(127);  // the program must find its folder by itself
       setenv("SDL_VIDEODRIVER", "dummy", 1);
       setenv("SDL_AUDIODRIVER", "dummy", 1);
+      for (const std::string& e : env) {
+        const size_t eq = e.find('=');
+        if (eq == std::string::npos)
+          unsetenv(e.c_str());
+        else
+          setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+      }
       std::string program = (folder / "quorrel").string();
       std::vector<char*> argv{program.data()};
       for (auto& a : args) argv.push_back(a.data());
@@ -70,15 +80,20 @@ protected:
   }
 };
 
-TEST_F(ProgramTest, RunsWindowedUntilClosedAndWritesTheFooterLast) {
-  // A malformed size parameter does not stop the start.
-  for (std::vector<std::string> args : {std::vector<std::string>{"-w"},
-                                        std::vector<std::string>{"[12,ab]", "-w"}}) {
-    SCOPED_TRACE(args.back());
+// SIGINT (Ctrl+C in a terminal) and SIGTERM close the game as its close button does, windowed
+// and in full screen, and the exit status is 0.
+TEST_F(ProgramTest, ASignalEndsTheGameThroughItsCloseAndWritesTheFooterLast) {
+  struct Case {
+    std::vector<std::string> args;  // a malformed size parameter does not stop the start
+    int signal;
+  };
+  for (const Case& c : {Case{{"-w"}, SIGTERM}, Case{{"[12,ab]", "-w"}, SIGTERM}, Case{{"-w"}, SIGINT},
+                        Case{{}, SIGINT}, Case{{}, SIGTERM}}) {
+    SCOPED_TRACE((c.args.empty() ? std::string("full screen") : c.args.front()) + " " + strsignal(c.signal));
     fs::path folder = MakeGameFolder();
-    pid_t pid = Start(folder, args);
+    pid_t pid = Start(folder, c.args);
     ASSERT_TRUE(WaitForLog(folder / "Log.txt", "CD3DApplication.Create_ m_bReady:= True"));
-    kill(pid, SIGTERM);
+    kill(pid, c.signal);
     EXPECT_EQ(WaitForExit(pid), 0);
     const std::string log = ReadFile(folder / "Log.txt");
     // The loop ends, then the game's end call, then the footers.
@@ -90,6 +105,36 @@ TEST_F(ProgramTest, RunsWindowedUntilClosedAndWritesTheFooterLast) {
     EXPECT_LT(ready, endGame);
     EXPECT_LT(endGame, footer);
     EXPECT_EQ(CountOf(log, "[ Errors : "), 1);
+  }
+}
+
+// Where no window can open, one line on standard error names the video driver and SDL's
+// reason, and the program ends at once with status 1: it never plays without a window unless
+// SDL's dummy driver is asked for.
+TEST_F(ProgramTest, WhereNoWindowCanOpenOneLineSaysWhyAndTheStatusIsOne) {
+  struct Case {
+    std::vector<std::string> env;
+    std::string driver;  // what the line names
+  };
+  const Case cases[] = {
+      {{"SDL_VIDEODRIVER=nosuch"}, "\"nosuch\""},
+      // No X server on that display, and nothing chose a driver.
+      {{"SDL_VIDEODRIVER", "WAYLAND_DISPLAY", "DISPLAY=:59999"}, "DISPLAY=:59999"},
+      {{"SDL_VIDEODRIVER", "WAYLAND_DISPLAY", "DISPLAY="}, "SDL_VIDEODRIVER"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.env.back());
+    fs::path folder = MakeGameFolder();
+    const fs::path err = folder.string() + ".stderr";
+    EXPECT_EQ(WaitForExit(Start(folder, {"-w"}, err, c.env)), 1);
+    const std::string text = ReadFile(err);
+    EXPECT_EQ(CountOf(text, "\n"), 1) << text;
+    EXPECT_EQ(text.rfind("quorrel: no window can open", 0), 0u) << text;
+    EXPECT_NE(text.find(c.driver), std::string::npos) << text;
+    // The game never started, and the log says why too.
+    const std::string log = ReadFile(folder / "Log.txt");
+    EXPECT_EQ(log.find("m_bReady:= True"), std::string::npos) << log;
+    EXPECT_NE(log.find("no window can open"), std::string::npos) << log;
   }
 }
 

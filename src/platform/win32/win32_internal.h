@@ -60,6 +60,9 @@ POINT LastCursorScreenPos();
 bool HaveCursorScreenPos();
 void NoteCursorScreenPos(POINT p);
 
+// Why SDL's video could not start: the driver and SDL's reason; empty while it has not failed.
+std::string VideoFailure();
+
 // The screen (virtual or SDL's display 0).
 int ScreenWidth();
 int ScreenHeight();

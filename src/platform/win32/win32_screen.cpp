@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "platform/win32/win32_internal.h"
 #include "platform/win32/win32_log.h"
@@ -14,6 +15,7 @@ namespace {
 
 std::optional<testing::VirtualScreen> virtualScreen;
 int videoState = 0;  // 0 not tried, 1 running, -1 unavailable
+std::string videoFailure;  // why there is no video: the driver and SDL's reason
 
 SDL_DisplayMode DesktopMode() {
   SDL_DisplayMode m{};
@@ -27,6 +29,57 @@ SDL_DisplayMode DesktopMode() {
 
 }  // namespace
 
+namespace {
+
+bool IsHeadlessDriver(const std::string& name) {
+  return name == "dummy" || name == "offscreen" || name == "evdev";
+}
+
+std::string EnvText(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(name) + "=" + v : std::string(name) + " unset";
+}
+
+bool InitVideo() { return SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0; }
+
+// SDL's video with the driver the environment chose, or else the first of SDL's drivers that
+// opens a display. SDL itself would end such a search on its offscreen driver: a game played
+// where nobody sees it, so the headless drivers are taken only when asked for by name.
+bool StartVideo() {
+  const char* chosen = std::getenv("SDL_VIDEODRIVER");
+  if (chosen && *chosen) {
+    if (InitVideo()) return true;
+    const std::string name = chosen;
+    const std::string where = name == "x11"       ? " (" + EnvText("DISPLAY") + ")"
+                              : name == "wayland" ? " (" + EnvText("WAYLAND_DISPLAY") + ")"
+                                                  : "";
+    videoFailure = "SDL video driver \"" + name + "\"" + where + ": " + SDL_GetError();
+    return false;
+  }
+  std::string tried;
+  for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+    const std::string name = SDL_GetVideoDriver(i) ? SDL_GetVideoDriver(i) : "";
+    if (name.empty() || IsHeadlessDriver(name)) continue;
+    std::string why;
+    // Without its folder the Wayland library cannot connect, and says so on standard error.
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (name == "wayland" && !std::getenv("XDG_RUNTIME_DIR") && !(wayland && *wayland == '/')) {
+      why = "XDG_RUNTIME_DIR unset";
+    } else {
+      SDL_SetHint(SDL_HINT_VIDEODRIVER, name.c_str());
+      if (InitVideo()) return true;
+      why = SDL_GetError();
+    }
+    tried += (tried.empty() ? "" : "; ") + name + ": " + why;
+  }
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, nullptr);
+  videoFailure = "no SDL video driver opens a display (" + tried + "; " + EnvText("DISPLAY") + ", " +
+                 EnvText("WAYLAND_DISPLAY") + "); SDL_VIDEODRIVER=dummy plays without a window";
+  return false;
+}
+
+}  // namespace
+
 bool EnsureSdlVideo() {
   if (videoState != 0) return videoState > 0;
   if (!IsMainThread()) return SDL_WasInit(SDL_INIT_VIDEO) != 0;
@@ -34,29 +87,19 @@ bool EnsureSdlVideo() {
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   // A click that activates the window is still a click, as on Windows.
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-    const char* chosen = std::getenv("SDL_VIDEODRIVER");
-    Log(kLogWarning, std::string("SDL video: ") + SDL_GetError());
-    if (!chosen || !*chosen) {
-      // No display to open: run headless rather than not at all.
-      SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
-      if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0) {
-        Log(kLogWarning, "SDL video: no display, running without one");
-        videoState = 1;
-      }
-    }
-    if (videoState == 0) {
-      videoState = -1;
-      return false;
-    }
-  } else {
-    videoState = 1;
+  if (!StartVideo()) {
+    Log(kLogWarning, "SDL video: " + videoFailure);
+    videoState = -1;
+    return false;
   }
+  videoState = 1;
   detail::ApplyCursorState();
   return true;
 }
 
 namespace detail {
+
+std::string VideoFailure() { return videoFailure; }
 
 int ScreenWidth() { return virtualScreen ? virtualScreen->width : DesktopMode().w; }
 int ScreenHeight() { return virtualScreen ? virtualScreen->height : DesktopMode().h; }

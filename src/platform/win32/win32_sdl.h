@@ -18,8 +18,9 @@ SDL_Window* SdlWindowOf(HWND hwnd);
 // frame still being shown from another thread is finished first. One function; nullptr: none.
 void SetWindowSettler(void (*settle)());
 
-// Initialises SDL's video once, on the main thread; false when there is no video at all. When
-// no display can be opened and no driver was chosen, SDL's dummy driver is used instead.
+// Initialises SDL's video once, on the main thread; false when there is no video at all (the
+// reason: WindowFailure, win32_window.h). The driver is the one SDL_VIDEODRIVER names, or else
+// the first that opens a display; SDL's headless drivers only by name, never as a fallback.
 bool EnsureSdlVideo();
 
 struct DisplayModeInfo {

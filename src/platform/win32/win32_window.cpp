@@ -25,6 +25,7 @@ using detail::Window;
 constexpr DWORD ERROR_CANNOT_FIND_WND_CLASS = 1407;
 constexpr DWORD ERROR_CLASS_ALREADY_EXISTS = 1410;
 constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
+constexpr DWORD ERROR_NO_SYSTEM_RESOURCES = 1450;
 
 struct ClassRecord {
   std::string name;
@@ -42,6 +43,7 @@ uintptr_t nextHandle = 0x10010;
 HWND activeWindow = nullptr;
 
 void (*windowSettler)() = nullptr;
+std::string windowFailure;  // why the last CreateWindow made no desktop window
 
 void Settle() {
   if (windowSettler) windowSettler();
@@ -273,6 +275,8 @@ std::string Utf16ToUtf8Text(const std::u16string& text) { return Utf16ToUtf8(tex
 
 void SetWindowSettler(void (*settle)()) { windowSettler = settle; }
 
+std::string WindowFailure() { return windowFailure; }
+
 SDL_Window* SdlWindowOf(HWND hwnd) {
   Window* w = detail::FindWindowRecord(hwnd);
   return w && !w->destroying ? w->sdl : nullptr;
@@ -329,6 +333,13 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     y = (sh - height) / 2;
   }
 
+  windowFailure.clear();
+  if (!EnsureSdlVideo()) {
+    windowFailure = detail::VideoFailure();
+    SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+    return nullptr;
+  }
+
   auto record = std::make_unique<Window>();
   Window& w = *record;
   w.handle = reinterpret_cast<HWND>(nextHandle);
@@ -344,14 +355,20 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   w.title = AnsiToUtf16(windowName ? windowName : "");
   const HWND h = w.handle;
 
-  if (EnsureSdlVideo()) {
+  {
     const SIZE c = detail::ClientSize(w);
     const POINT o = detail::ClientOrigin(w);
     Uint32 flags = SDL_WINDOW_HIDDEN;
     if (!HasCaption(style)) flags |= SDL_WINDOW_BORDERLESS;
     w.sdl = SDL_CreateWindow(detail::Utf16ToUtf8Text(w.title).c_str(), o.x, o.y,
                              std::max<LONG>(1, c.cx), std::max<LONG>(1, c.cy), flags);
-    if (!w.sdl) Log(kLogWarning, std::string("CreateWindow: no desktop window: ") + SDL_GetError());
+    if (!w.sdl) {
+      // A window nobody sees would play the whole game unseen.
+      windowFailure = std::string("SDL video driver \"") + (SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "") +
+                      "\" made no window: " + SDL_GetError();
+      SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+      return nullptr;
+    }
   }
   {
     std::lock_guard lock(windowsMutex);

@@ -131,12 +131,17 @@ BOOL AdjustWindowRect(RECT* rect, DWORD style, BOOL menu);
 // Sends WM_GETMINMAXINFO, WM_NCCREATE and WM_CREATE (either may refuse the window), then
 // WM_SIZE (SIZE_RESTORED); a visible window then becomes the active one: WM_ACTIVATEAPP (1)
 // when the application was not active, and WM_ACTIVATE (WA_ACTIVE), all before it returns.
+// Where no desktop window can be had (no video driver opens a display, or SDL refuses the
+// window) there is no window: nullptr, and WindowFailure says why.
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance, void* param);
 inline HWND CreateWindowA(LPCSTR cls, LPCSTR name, DWORD style, int x, int y, int w, int h,
                           HWND parent, HMENU menu, HINSTANCE inst, void* param) {
   return CreateWindowExA(0, cls, name, style, x, y, w, h, parent, menu, inst, param);
 }
+// Why the last CreateWindow made no desktop window, on one line: the video driver and SDL's
+// reason. Empty when it made one.
+std::string WindowFailure();
 // The active window is deactivated first (WM_ACTIVATE WA_INACTIVE, WM_ACTIVATEAPP 0), then
 // WM_DESTROY and WM_NCDESTROY; the handle is invalid afterwards.
 BOOL DestroyWindow(HWND hwnd);
