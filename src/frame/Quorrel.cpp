@@ -8,12 +8,14 @@
 #include "foundation/KeshLogEngine.h"
 #include "frame/Quorrel.h"
 #include "platform/win32/win32_log.h"
+#include "platform/win32/win32_messages.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_thread.h"
 #include "runtime/Units.h"
 
 int main(int argc, char** argv) {
   platform::win32::SetCommandLine(argc, argv);
+  platform::win32::CloseWindowsOnEndSignals();
   InitializeKeshLogEngine();
   // What the platform layer refuses (a shell open of a program, say) belongs in the game's log;
   // the log is the main thread's, so lines from other threads go to standard error.

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "frame_test_support.h"
@@ -81,30 +82,64 @@ protected:
 };
 
 // SIGINT (Ctrl+C in a terminal) and SIGTERM close the game as its close button does, windowed
-// and in full screen, and the exit status is 0.
+// and in full screen, with SDL's own signal handlers asked for or not, and while a script runs
+// long in loading; the exit status is 0.
 TEST_F(ProgramTest, ASignalEndsTheGameThroughItsCloseAndWritesTheFooterLast) {
+  // Later definitions in the game's script replace the fixture's; each logs a warning naming
+  // its mark, through a copy of a picture that does not exist.
+  const std::string longInit =
+      "function A_Init() DublicateSurface('copy', 'init running')\n"
+      "  local t = os.clock() while os.clock() - t < 1.5 do end\n"
+      "  DublicateSurface('copy', 'init done') end\n";
+  const std::string longLoading =
+      "function A_Init() SetSystemResolution(800, 600, 800, 600) LoadingTrue() end\n"
+      "function A_Loading() DublicateSurface('copy', 'loading running')\n"
+      "  local t = os.clock() while os.clock() - t < 0.5 do end end\n";
   struct Case {
+    std::string name;
     std::vector<std::string> args;  // a malformed size parameter does not stop the start
     int signal;
+    std::vector<std::string> env;
+    std::string script;       // appended to the game's script
+    std::string startedMark;  // the signal goes once the log holds it
   };
-  for (const Case& c : {Case{{"-w"}, SIGTERM}, Case{{"[12,ab]", "-w"}, SIGTERM}, Case{{"-w"}, SIGINT},
-                        Case{{}, SIGINT}, Case{{}, SIGTERM}}) {
-    SCOPED_TRACE((c.args.empty() ? std::string("full screen") : c.args.front()) + " " + strsignal(c.signal));
+  const std::string ready = "m_bReady:= True";
+  const Case cases[] = {
+      {"windowed", {"-w"}, SIGTERM, {}, "", ready},
+      {"malformed size", {"[12,ab]", "-w"}, SIGTERM, {}, "", ready},
+      {"windowed", {"-w"}, SIGINT, {}, "", ready},
+      {"full screen", {}, SIGINT, {}, "", ready},
+      {"full screen", {}, SIGTERM, {}, "", ready},
+      {"SDL's handlers off", {"-w"}, SIGINT, {"SDL_NO_SIGNAL_HANDLERS=1"}, "", ready},
+      {"SDL's handlers asked for", {"-w"}, SIGTERM, {"SDL_NO_SIGNAL_HANDLERS=0"}, "", ready},
+      {"inside a long A_Init", {"-w"}, SIGINT, {}, longInit, "init running"},
+      {"inside a long A_Loading", {}, SIGTERM, {}, longLoading, "loading running"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name + " " + strsignal(c.signal));
     fs::path folder = MakeGameFolder();
-    pid_t pid = Start(folder, c.args);
-    ASSERT_TRUE(WaitForLog(folder / "Log.txt", "CD3DApplication.Create_ m_bReady:= True"));
+    if (!c.script.empty()) {
+      std::ofstream script(folder / "data" / "AllLua.lua", std::ios::app);
+      script << "\n" << c.script;
+    }
+    pid_t pid = Start(folder, c.args, {}, c.env);
+    ASSERT_TRUE(WaitForLog(folder / "Log.txt", c.startedMark));
     kill(pid, c.signal);
     EXPECT_EQ(WaitForExit(pid), 0);
     const std::string log = ReadFile(folder / "Log.txt");
     // The loop ends, then the game's end call, then the footers.
-    const size_t ready = log.find("m_bReady:= True");
+    const size_t started = log.find(c.startedMark);
     const size_t endGame = log.find("surface G_EndGame not exist");
     const size_t footer = log.find("[ Errors : ");
-    ASSERT_NE(endGame, std::string::npos);
+    ASSERT_NE(endGame, std::string::npos) << log;
     ASSERT_NE(footer, std::string::npos);
-    EXPECT_LT(ready, endGame);
+    EXPECT_LT(started, endGame);
     EXPECT_LT(endGame, footer);
     EXPECT_EQ(CountOf(log, "[ Errors : "), 1);
+    // A long call ends before the game does.
+    if (c.script == longInit) {
+      EXPECT_LT(log.find("init done"), endGame) << log;
+    }
   }
 }
 

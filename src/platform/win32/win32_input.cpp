@@ -239,7 +239,7 @@ void PumpSdlEvents() {
       case SDL_MOUSEWHEEL: OnWheel(e.wheel); break;
       case SDL_WINDOWEVENT: OnWindow(e.window); break;
       case SDL_QUIT:
-        // An interrupt or a session end: close the windows as their close button would.
+        // A session end: close the windows as their close button would.
         for (HWND h : LiveWindowHandles()) QueueMessage(h, WM_CLOSE, 0, 0);
         break;
       default: break;

@@ -6,6 +6,9 @@
 // in the queue stands for all of them, so a marker that a nested PeekMessage removed without
 // dispatching is simply queued again on the next look at the queue.
 
+#include <signal.h>
+
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -47,6 +50,34 @@ bool heavyRanThisTurn = false;
 // A pending call may run in this turn of the loop (queueMutex held). Calls run in the order they
 // came, so a heavy one that must wait holds back those behind it.
 bool RunnableCalls() { return !pendingCalls.empty() && (!pendingCalls.front()->heavy || !heavyRanThisTurn); }
+
+// End signals taken; the main thread has acted on the first once closeRequested is false again.
+std::atomic<int> endSignals{0};
+std::atomic<bool> closeRequested{false};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "the signal handler may only touch lock-free atomics");
+
+// Any thread may take the signal. The main thread never waits on the queue for more than a few
+// ms (see GetMessageA), so a flag is all it needs to see it.
+void OnEndSignal(int sig) {
+  if (endSignals.fetch_add(1) > 0) {
+    // A second Ctrl+C: the game did not end on the first (a script or a call that does not
+    // return), so end now, as a player pressing it twice expects.
+    signal(sig, SIG_DFL);
+    raise(sig);
+    return;
+  }
+  closeRequested.store(true);
+}
+
+// On the main thread: a pending end signal becomes a close of every window.
+void ActOnEndSignal() {
+  if (!closeRequested.load()) return;
+  const std::vector<HWND> windows = detail::LiveWindowHandles();
+  if (windows.empty()) return;  // not yet made: the first window gets it
+  closeRequested.store(false);
+  for (HWND h : windows) detail::QueueMessage(h, WM_CLOSE, 0, 0);
+}
 
 // Key state as of the messages retrieved so far, which is what TranslateMessage needs.
 bool keyDown[256] = {};
@@ -147,7 +178,10 @@ LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
   if (!msg) return FALSE;
-  if (IsMainThread()) detail::PumpSdlEvents();
+  if (IsMainThread()) {
+    detail::PumpSdlEvents();
+    ActOnEndSignal();
+  }
   if (hwnd && hwnd != reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) &&
       !detail::IsLiveWindow(hwnd))
     hwnd = nullptr;
@@ -194,13 +228,24 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
   for (;;) {
     if (PeekMessageA(msg, hwnd, filterMin, filterMax, PM_REMOVE))
       return msg->message == WM_QUIT ? FALSE : TRUE;
-    // SDL's events cannot wake the condition, so look at the desktop again every few ms;
-    // posted messages and hand-over calls wake the wait at once.
+    // SDL's events and end signals cannot wake the condition, so look at the desktop again
+    // every few ms; posted messages and hand-over calls wake the wait at once.
     std::unique_lock lock(queueMutex);
     queueChanged.wait_for(lock, std::chrono::milliseconds(5), [] {
       return !queue.empty() || quitPosted || (!markerQueued && RunnableCalls());
     });
   }
+}
+
+void CloseWindowsOnEndSignals() {
+  SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_OVERRIDE);
+  struct sigaction action {};
+  action.sa_handler = OnEndSignal;
+  sigemptyset(&action.sa_mask);
+  // Interrupted reads and writes resume: the files and sockets in use must not see EINTR.
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
 }
 
 BOOL TranslateMessage(const MSG* msg) {

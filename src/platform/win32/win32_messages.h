@@ -209,4 +209,11 @@ inline LRESULT SendMessage(HWND h, UINT m, WPARAM w, LPARAM l) { return SendMess
 void Synchronize(std::function<void()> call, bool heavy = false);
 bool IsMainThread();
 
+// From now on SIGINT and SIGTERM close every window as its close button does (SDL's own
+// handlers stay off). The main thread acts at its next look at the queue, so a signal during
+// loading or a blocking call takes effect when the call returns; one that comes before any
+// window exists waits for the first. A second signal ends the process at once, by the
+// signal's default action. Call once, at start, before SDL starts.
+void CloseWindowsOnEndSignals();
+
 }  // namespace platform::win32
