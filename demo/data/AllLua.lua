@@ -35,32 +35,40 @@ local loaded, shownPercent = false, 0
 -- Sounds from data/sounds; a handle of 0 (no sound device, or no file) plays nothing.
 local clickSound, matchSound, music, musicLength, musicStart, musicOn = 0, 0, 0, 0, 0, true
 
--- Full screen draws at the screen's own resolution, and the board keeps its proportions: it is
--- scaled uniformly and centred by the "view" group (bands at the sides of a wider screen). Text
--- is not transformed by groups, so it is placed through the same view; mouse positions come
--- back through it. Windowed, the back buffer is the board and the view does nothing.
-local viewScale, viewX, viewY = 1, 0, 0
+-- Full screen draws at a logical size with the screen's proportions that holds the whole board
+-- (768 high on a wide screen, 1024 wide on a tall one): the runtime projects it onto the screen
+-- uniformly, text included, and the "view" group centres the board in it (bands at the sides
+-- of a wider screen). Mouse positions come back through the same shift. Windowed, the logical
+-- size is the board and the view does nothing.
+local viewX, viewY = 0, 0
 
+local function LogicalSize(width, height)
+  if width <= 0 or height <= 0 then return W, H end
+  if width * H >= height * W then return math.floor(H * width / height + 0.5), H end
+  return W, math.floor(W * height / width + 0.5)
+end
+
+-- Width, height: the screen's size, the logical size or the window's; all have the same shape.
 local function FitBoard(width, height)
-  viewScale = math.min(width / W, height / H)
-  viewX, viewY = (width - W * viewScale) / 2, (height - H * viewScale) / 2
+  local lw, lh = LogicalSize(width, height)
+  viewX, viewY = math.floor((lw - W) / 2), math.floor((lh - H) / 2)
 end
 
 local function ViewBegin()
-  if viewScale ~= 1 or viewX ~= 0 or viewY ~= 0 then GroupBegin("view", viewX, viewY, viewScale, viewScale) end
+  if viewX ~= 0 or viewY ~= 0 then GroupBegin("view", viewX, viewY, 1, 1) end
 end
 
 local function ViewEnd()
-  if viewScale ~= 1 or viewX ~= 0 or viewY ~= 0 then GroupEnd("view") end
+  if viewX ~= 0 or viewY ~= 0 then GroupEnd("view") end
 end
 
 local function Text(text, x, y, color)
-  x, y = math.floor(viewX + x * viewScale + 0.5), math.floor(viewY + y * viewScale + 0.5)
+  x, y = math.floor(viewX + x + 0.5), math.floor(viewY + y + 0.5)
   if color then DrawText(text, x, y, color) else DrawText(text, x, y) end
 end
 
 local function ToBoard(x, y)
-  return (x - viewX) / viewScale, (y - viewY) / viewScale
+  return x - viewX, y - viewY
 end
 
 local function StartMusic(time)
@@ -96,11 +104,11 @@ function A_Init(time, a, b, c, launchList, launchName, wallClock)
     music, musicLength = LoadSound("music.ogg")
     StartMusic(time)
   end
-  -- The screen's own resolution for the device: the projection then draws in screen pixels in
-  -- full screen, while the window keeps the board's size. Pictures are filtered, as the
-  -- runtime does by itself for a resolution that is not the screen's.
+  -- The device's size is the full-screen logical size; the window keeps the board's size.
+  -- Pictures are filtered, as the runtime does by itself for a size that is not the screen's.
   local screenW, screenH = GetSystemResolution()
-  local _, backW, backH = SetSystemResolution(screenW, screenH, W, H)
+  local logicalW, logicalH = LogicalSize(screenW, screenH)
+  local _, backW, backH = SetSystemResolution(logicalW, logicalH, W, H)
   FitBoard(backW, backH)
   LoadTextures("atlas", true)  -- redraws the loading screen (A_Loading) as it goes
   LoadPictures("back.jpg|back|0|0|1024|768|false", true)
@@ -246,7 +254,7 @@ function A_WOptions_OK_MouseUp_fromCode()
   AppChangeWindowMode()
 end
 
--- After a switch between window and full screen: the window's size, or the screen's.
+-- After a switch between window and full screen: the window's size, or the logical size.
 function A_ChangeResolution(width, height, changed)
   FitBoard(width, height)
 end

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -85,16 +86,46 @@ TEST_F(DemoTest, PlaysAsAPersonWould) {
   EXPECT_TRUE(fs::is_regular_file(fs::path(dir_) / "appdata" / "Dunmarrow" / "QuorrelDemo" / "ZazoData.cfg"));
 }
 
-// Full screen on a wider screen: drawn at the screen's own resolution, the board scaled uniformly
-// by 1080 / 768 and centred, with black bands at the sides, its text placed with it, and a click
-// on a gem's place on the screen takes that gem.
-TEST_F(DemoTest, FullScreenOnAWideScreenKeepsTheBoardsProportions) {
+// The box of the white text pixels inside a board rectangle, in screen pixels of the frame
+// (board point (x, y) is at (left + x * scale, top + y * scale) on the screen).
+struct Box {
+  int x1 = 1 << 30, y1 = 1 << 30, x2 = -1, y2 = -1;
+  int width() const { return x2 - x1 + 1; }
+  int height() const { return y2 - y1 + 1; }
+};
+Box WhiteText(const CapturedFrame& f, double left, double top, double scale, int bx1, int by1, int bx2, int by2) {
+  Box box;
+  const int x1 = std::max(0, static_cast<int>(left + bx1 * scale)), x2 = std::min(f.width, static_cast<int>(left + bx2 * scale));
+  const int y1 = std::max(0, static_cast<int>(top + by1 * scale)), y2 = std::min(f.height, static_cast<int>(top + by2 * scale));
+  for (int y = y1; y < y2; ++y)
+    for (int x = x1; x < x2; ++x)
+      if (Pixel(f, x, y) == 0xFFFFFF) {
+        box.x1 = std::min(box.x1, x), box.x2 = std::max(box.x2, x);
+        box.y1 = std::min(box.y1, y), box.y2 = std::max(box.y2, y);
+      }
+  return box;
+}
+
+struct DemoScreen {
+  const char* name;
+  int width, height;
+  bool fullScreen;
+};
+
+class DemoScreenTest : public DemoTest, public ::testing::WithParamInterface<DemoScreen> {};
+
+// In full screen the windowed frame is scaled whole, by the screen's height (or width) over the
+// board's, and centred, with black bands beside it: the text scales with the pictures, keeps its
+// place on its plates and stays on the screen, and a click on a gem's place takes that gem.
+// Windowed (the first row) the same measures hold at scale 1.
+TEST_P(DemoScreenTest, FullScreenIsTheWindowedFrameScaledWhole) {
+  const DemoScreen& s = GetParam();
   platform::win32::testing::VirtualScreen screen;
-  screen.width = 1920;
-  screen.height = 1080;
-  screen.usable = {0, 0, 1920, 1080};
+  screen.width = s.width;
+  screen.height = s.height;
+  screen.usable = {0, 0, s.width, s.height};
   platform::win32::testing::SetVirtualScreen(screen);
-  StartFullScreen = 1;
+  StartFullScreen = s.fullScreen ? 1 : 0;
   form.ProgramFolder = dir_ + "/game";
   form.WindowHandle = Window();
   form.FormCreate();
@@ -103,26 +134,48 @@ TEST_F(DemoTest, FullScreenOnAWideScreenKeepsTheBoardsProportions) {
   ASSERT_FALSE(form.Loading);
   const CapturedFrame board = FrameAt(1000);
   StartFullScreen = 0;
-  ASSERT_EQ(board.width, 1920);
-  ASSERT_EQ(board.height, 1080);
-  const double scale = 1080.0 / 768;
-  const int left = static_cast<int>(std::lround((1920 - 1024 * scale) / 2));  // 240
+  const int sw = s.fullScreen ? s.width : 1024, sh = s.fullScreen ? s.height : 768;
+  ASSERT_EQ(board.width, sw);
+  ASSERT_EQ(board.height, sh);
+  const double scale = std::min(sw / 1024.0, sh / 768.0);
+  const double left = (sw - 1024 * scale) / 2, top = (sh - 768 * scale) / 2;
+
   int lit = 0;
-  for (int y = 0; y < 1080; y += 3)
-    for (int x = 0; x < 1920; x += 3) {
-      const bool band = x < left - 1 || x > 1920 - left;
+  for (int y = 0; y < sh; y += 3)
+    for (int x = 0; x < sw; x += 3) {
+      const bool band = x < left - 1 || x > sw - left || y < top - 1 || y > sh - top;
       if (band) lit += Pixel(board, x, y) != 0;
     }
   EXPECT_EQ(lit, 0) << "the bands beside the board are black, text included";
-  EXPECT_NE(Pixel(board, 960, 540), 0u);
-  // "Score 0" at (40, 30) of the board: white text at its place on the screen.
-  int white = 0;
-  for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 100; ++x) white += Pixel(board, left + 40 * scale + x, 30 * scale + y) == 0xFFFFFF;
-  EXPECT_GT(white, 20);
+  EXPECT_NE(Pixel(board, sw / 2, sh / 2), 0u);
+
+  // Text drawn at board (x, y), 20 px high and 691 px wide for the help line in the window: in
+  // full screen it is at the scaled place and of the scaled size, wholly on the screen. The font
+  // is made again at the scaled height, whose own widths round differently (574 px, not 540, at
+  // 800 x 600 and on a 768 x 1024 portrait screen).
+  struct Label {
+    const char* text;
+    int x, y, width;  // board place and windowed width of the text
+    int bx1, by1, bx2, by2;  // the board rectangle searched (its plate, or the band below)
+  };
+  const Label labels[] = {
+      {"help line", 182, 722, 691, 112, 716, 1000, 760},
+      {"Shuffle", 478, 572, 0, 462, 566, 562, 602},  // inside its button's border
+      {"Score 0", 40, 30, 0, 30, 24, 140, 52},
+  };
+  for (const Label& l : labels) {
+    SCOPED_TRACE(std::string(s.name) + ": " + l.text);
+    const Box box = WhiteText(board, left, top, scale, l.bx1, l.by1, l.bx2, l.by2);
+    ASSERT_GE(box.x2, 0) << "no text found";
+    EXPECT_NEAR(box.x1, left + l.x * scale, 6 * scale + 2);
+    EXPECT_NEAR(box.y1, top + l.y * scale, 6 * scale + 2);
+    EXPECT_NEAR(box.height(), 14 * scale, 5 * scale + 2);
+    if (l.width) EXPECT_NEAR(box.width(), l.width * scale, 0.12 * l.width * scale + 2);
+    EXPECT_LT(box.x2, sw);
+  }
 
   // The first gem's picture has its top-left corner at (205, 213) of the board.
-  const int gx = static_cast<int>(std::lround(left + 237 * scale)), gy = static_cast<int>(std::lround(245 * scale));
+  const int gx = static_cast<int>(std::lround(left + 237 * scale)), gy = static_cast<int>(std::lround(top + 245 * scale));
   form.FormMouseMove(gx, gy);
   form.FormMouseDown(0, gx, gy);
   form.FormMouseUp(0, gx, gy);
@@ -131,6 +184,16 @@ TEST_F(DemoTest, FullScreenOnAWideScreenKeepsTheBoardsProportions) {
   ASSERT_EQ(form.Profile->IndexOfKey("best"), 0);
   EXPECT_EQ(form.Profile->Pairs[0].Value, "1");
 }
+
+INSTANTIATE_TEST_SUITE_P(Screens, DemoScreenTest,
+                         ::testing::Values(DemoScreen{"window", 1280, 1024, false},
+                                           DemoScreen{"800x600", 800, 600, true},
+                                           DemoScreen{"1920x1080", 1920, 1080, true},
+                                           DemoScreen{"768x1024", 768, 1024, true}),
+                         [](const ::testing::TestParamInfo<DemoScreen>& i) {
+                           return std::string(i.param.fullScreen ? "FullScreen" : "Window") +
+                                  std::to_string(i.param.width) + "x" + std::to_string(i.param.height);
+                         });
 
 }  // namespace
 }  // namespace draw_test

@@ -286,6 +286,40 @@ TEST_F(WindowTest, FullScreenOnALargerScreenShowsItsFrameWithTheTextInPlace) {
   ExpectWindowShows(1920, 1080, {}, false, Exactly(f));
 }
 
+// Started in full screen with the pointer resting at the screen's centre, the game's first mouse
+// position is that place in its drawing coordinates, not the place the pointer had in the window
+// before the window became the screen.
+TEST_F(WindowTest, FullScreenGivesTheScriptsThePointersTruePlaceFirst) {
+  fs::remove_all(game_ / "data");
+  fs::copy(fs::path(QUORREL_SOURCE_DIR) / "demo" / "data", game_ / "data", fs::copy_options::recursive);
+  const fs::path moves = fs::path(dir_) / "moves.txt";
+  {
+    std::FILE* lua = std::fopen((game_ / "data" / "AllLua.lua").c_str(), "a");
+    ASSERT_NE(lua, nullptr);
+    std::fprintf(lua,
+                 "\nlocal gameMove = A_MouseMove\n"
+                 "function A_MouseMove(oldX, oldY, x, y)\n"
+                 "  local f = io.open(\"%s\", \"a\"); f:write(x .. \" \" .. y .. \"\\n\"); f:close()\n"
+                 "  gameMove(oldX, oldY, x, y)\n"
+                 "end\n",
+                 moves.c_str());
+    std::fclose(lua);
+  }
+  VirtualDisplay display(800, 600);
+  ASSERT_FALSE(display.Name().empty()) << "Xvfb did not start";
+  ASSERT_EQ(std::system(("DISPLAY=" + display.Name() + " xdotool mousemove 400 300").c_str()), 0);
+  WindowedProgram program(game_, display.Name(), {}, false);
+  const auto deadline = Clock::now() + std::chrono::seconds(60);
+  std::string first;
+  while (Clock::now() < deadline && program.Running() && first.empty()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::string all = ReadText("moves.txt");
+    if (all.find('\n') != std::string::npos) first = all.substr(0, all.find('\n'));
+  }
+  // The 800 x 600 screen holds the game's 1024 x 768 at 1.28 pixels a screen pixel.
+  EXPECT_EQ(first, "512 384") << ReadText("moves.txt") << ReadText("run/stderr.txt");
+}
+
 TEST_F(WindowTest, AProcessorWithoutAvx2ShowsTheSameFrame) {
 #ifdef QUORREL_SANITIZED
   GTEST_SKIP() << "a sanitized program does not run under qemu-user; the plain and portable builds run this";

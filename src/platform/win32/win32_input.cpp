@@ -192,6 +192,24 @@ void OnWheel(const SDL_MouseWheelEvent& e) {
   QueueMessage(h, WM_MOUSEWHEEL, wp, PackPoint(p.x, p.y));
 }
 
+// A window that moves or grows under a still pointer hears of it, as on Windows: the desktop
+// sends no motion then, and the last position would stay the one of the old placement (the
+// window made full screen after the pointer entered it at its windowed place). A move still
+// queued was measured against the old placement: the true one replaces it, as Windows keeps
+// only the latest mouse move.
+void PointerAfterPlacement(HWND h, const Window& w) {
+  if (!w.sdl || SDL_GetMouseFocus() != w.sdl) return;
+  int gx = 0, gy = 0, wx = 0, wy = 0, cw = 0, ch = 0;
+  SDL_GetGlobalMouseState(&gx, &gy);
+  SDL_GetWindowPosition(w.sdl, &wx, &wy);
+  SDL_GetWindowSize(w.sdl, &cw, &ch);
+  const int x = gx - wx, y = gy - wy;
+  if (x < 0 || y < 0 || x >= cw || y >= ch) return;
+  NoteCursorScreenPos({gx, gy});
+  DropQueued(h, WM_MOUSEMOVE);
+  QueueMessage(h, WM_MOUSEMOVE, MouseFlags(), PackPoint(x, y));
+}
+
 void OnWindow(const SDL_WindowEvent& e) {
   const HWND h = WindowOfSdlId(e.windowID);
   Window* w = FindWindowRecord(h);
@@ -217,6 +235,7 @@ void OnWindow(const SDL_WindowEvent& e) {
     case SDL_WINDOWEVENT_MOVED:
     case SDL_WINDOWEVENT_SIZE_CHANGED:
       NoteSdlPlacement(*w);
+      PointerAfterPlacement(h, *w);
       break;
     default:
       break;

@@ -52,6 +52,7 @@ POINT ClientOrigin(const Window& w);
 LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void QueueMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);  // at the end, any thread
 void QueueMessageFirst(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+void DropQueued(HWND hwnd, UINT msg);  // the window's queued messages of that kind
 void DropMessagesOf(HWND hwnd);
 
 // SDL's events become messages (input file).

@@ -166,6 +166,11 @@ void DropMessagesOf(HWND hwnd) {
   std::erase_if(queue, [hwnd](const MSG& m) { return m.hwnd == hwnd; });
 }
 
+void DropQueued(HWND hwnd, UINT msg) {
+  std::lock_guard lock(queueMutex);
+  std::erase_if(queue, [hwnd, msg](const MSG& m) { return m.hwnd == hwnd && m.message == msg; });
+}
+
 LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   Window* w = FindWindowRecord(hwnd);
   if (!w) return 0;
