@@ -476,13 +476,13 @@ BOOL WaitForData(Request& request, std::size_t& available) {
     available = t.Buffered();
     return TRUE;
   }
+  if (t.OutOfMemory()) {
+    w32::SetLastError(w32::ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
   // A reply that ended, broke or stalled before its headers did has no answer at all.
   if (!t.HeadersIn() && (t.ReplyBegun() || t.Broken())) {
     w32::SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
-    return FALSE;
-  }
-  if (t.OutOfMemory()) {
-    w32::SetLastError(w32::ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
   }
   if (t.Done() && t.Result() == CURLE_OK) return TRUE;
