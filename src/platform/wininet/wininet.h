@@ -68,7 +68,7 @@ constexpr DWORD INTERNET_FLAG_KEEP_CONNECTION = 0x00400000;  // accepted; every 
 // values (a session the defaults: 60000 to send, 30000 to receive).
 constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;  // stored; the send limit covers connecting
 // The longest HttpSendRequestA or InternetOpenUrlA takes, connecting and sending included, until
-// the response headers are in.
+// the reply begins.
 constexpr DWORD INTERNET_OPTION_SEND_TIMEOUT = 5;
 // The longest InternetQueryDataAvailable or InternetReadFile waits for body data.
 constexpr DWORD INTERNET_OPTION_RECEIVE_TIMEOUT = 6;

@@ -1,9 +1,9 @@
 // The Internet stand-in's handles and exchanges over libcurl.
 //
 // Each send makes one easy handle in a multi handle of its own and drives it from the calling
-// thread: until the response headers are in (the send), then until body data is buffered (each
-// query or read). So the send and the read keep their own time limits, as the callers expect,
-// without a thread of the stand-in's own. The connection ends with the exchange: nothing is kept
+// thread: until the reply begins (the send), then until body data is buffered (each query or
+// read). So the send and the read keep their own time limits, as the callers expect, without a
+// thread of the stand-in's own. The connection ends with the exchange: nothing is kept
 // between sends.
 //
 // libcurl is loaded when the first exchange starts, not with the program: with its TLS and
