@@ -128,10 +128,14 @@ void SetLimit(inet::HINTERNET handle, DWORD option, DWORD ms) {
 // A host text the stand-in takes, with nothing after a NUL byte that a C string would hide.
 bool UsableHost(const std::string& host) { return host.find('\0') == std::string::npos && inet::IsHostText(host); }
 
-// The pages an answer is read into: the most an answer may be, reserved at once and resident
-// only as far as it is written, so that it never moves while it grows and gives every byte back
-// to the system when freed (heap buffers that grow leave freed blocks behind in each thread's
-// arena, which add up to gigabytes over many big answers).
+// The most an answer's pages may hold, for the tests (0: no limit of their own).
+std::atomic<std::size_t> g_answerMemoryLimit{0};
+
+// The pages an answer is read into: blocks mapped apart from the heap, each twice the one before
+// (64 KiB up to 4 MiB), added as the bytes arrive. So an answer holds about what came of it and
+// no more, its bytes never move while it grows, and every block goes back to the system when
+// freed (heap buffers that grow leave freed blocks behind in each thread's arena, which add up
+// to gigabytes over many big answers).
 class TAnswerPages {
 public:
   TAnswerPages() = default;
@@ -139,83 +143,147 @@ public:
   TAnswerPages(const TAnswerPages&) = delete;
   TAnswerPages& operator=(const TAnswerPages&) = delete;
 
-  char* Data() {
-    if (!data_) data_ = static_cast<char*>(w32::VirtualAlloc(nullptr, kAnswerSizeCap, w32::MEM_COMMIT | w32::MEM_RESERVE,
-                                                             w32::PAGE_READWRITE));
-    if (!data_) throw std::bad_alloc();
-    return data_;
+  // Bytes free at the end of the last block (0 before the first).
+  std::size_t Left() const { return count_ == 0 ? 0 : blocks_[count_ - 1].size - used_; }
+  char* End() { return blocks_[count_ - 1].data + used_; }
+  // The size of the block that Grow adds.
+  std::size_t NextBlock() const {
+    const std::size_t size = count_ == 0 ? kFirstBlock : std::min(blocks_[count_ - 1].size * 2, kLastBlock);
+    return std::min(size, std::max(kAnswerSizeCap - std::min(kAnswerSizeCap, reserved_), kFirstBlock));
+  }
+  // False when no memory can be had for it.
+  bool Grow() {
+    const std::size_t size = NextBlock();
+    const std::size_t limit = g_answerMemoryLimit.load();
+    if (count_ == kMaxBlocks || (limit != 0 && reserved_ + size > limit)) return false;
+    void* data = w32::VirtualAlloc(nullptr, size, w32::MEM_COMMIT | w32::MEM_RESERVE, w32::PAGE_READWRITE);
+    if (!data) return false;
+    blocks_[count_++] = {static_cast<char*>(data), size};
+    reserved_ += size;
+    used_ = 0;
+    return true;
+  }
+  void Wrote(std::size_t bytes) { used_ += bytes; }
+
+  // The bytes written, in order, to Out.
+  void AppendTo(std::string& out) const {
+    for (std::size_t i = 0; i < count_; ++i) out.append(blocks_[i].data, i + 1 == count_ ? used_ : blocks_[i].size);
   }
 
   void Free() {
-    if (data_) w32::VirtualFree(data_, 0, w32::MEM_RELEASE);
-    data_ = nullptr;
+    for (std::size_t i = 0; i < count_; ++i) w32::VirtualFree(blocks_[i].data, 0, w32::MEM_RELEASE);
+    count_ = 0;
+    reserved_ = 0;
+    used_ = 0;
   }
 
 private:
-  char* data_ = nullptr;
+  static constexpr std::size_t kFirstBlock = std::size_t{64} << 10;
+  static constexpr std::size_t kLastBlock = std::size_t{4} << 20;
+  static constexpr std::size_t kMaxBlocks = 32;  // 6 growing blocks and 4 MiB ones up to the size cap
+  struct TBlock {
+    char* data;
+    std::size_t size;
+  };
+  TBlock blocks_[kMaxBlocks] = {};
+  std::size_t count_ = 0;
+  std::size_t reserved_ = 0;
+  std::size_t used_ = 0;  // of the last block
 };
 
 // The read loop: the answer is the data followed by one NUL byte, empty when no data came.
-// Warning says why reading stopped early, or stays empty. What the answer holds is taken from
-// Share as it grows; time spent waiting for room is not reading time.
-void ReadAnswer(inet::HINTERNET handle, const std::string& source, std::string& answer, std::string& warning,
+// Warning says why reading stopped early, or stays empty. False when no answer can be had of the
+// reply (it ended before its headers did, or its bytes found no memory): Warning says which.
+// What the answer holds is taken from Share as it grows; time spent waiting for room is not
+// reading time.
+bool ReadAnswer(inet::HINTERNET handle, const std::string& source, std::string& answer, std::string& warning,
                 TAnswerShare& share) {
   std::string().swap(answer);
   share.Release();
-  TAnswerPages pages;
-  std::size_t taken = 0;
-  bool readAny = false;
-  const DWORD start = inet::InternetTickCount();
-  DWORD waited = 0;
-  std::size_t pos = 0;
-  for (;;) {
-    const DWORD elapsed = inet::InternetTickCount() - start - waited;
-    if (elapsed >= kAnswerReadLimitMs) {
-      warning = source + ": the answer stopped at the read limit of 120 s";
-      break;
-    }
-    // Each wait is bounded by both limits, so a trickle of data cannot outlast the overall one.
-    SetLimit(handle, inet::INTERNET_OPTION_RECEIVE_TIMEOUT, std::min(kAnswerIdleLimitMs, kAnswerReadLimitMs - elapsed));
-    DWORD avail = 0;
-    if (!inet::InternetQueryDataAvailable(handle, &avail, 0, 0)) {
-      const DWORD error = w32::GetLastError();
-      if (error == inet::ERROR_INTERNET_TIMEOUT) {
+  try {
+    TAnswerPages pages;
+    std::size_t taken = 0;
+    bool readAny = false;
+    bool answered = true;
+    const DWORD start = inet::InternetTickCount();
+    DWORD waited = 0;
+    std::size_t pos = 0;
+    // Why a query or a read failed, as a warning; a reply without headers has no answer at all.
+    auto stopped = [&](DWORD error) {
+      if (error == inet::ERROR_HTTP_INVALID_SERVER_RESPONSE) {
+        warning = source + ": the reply ended before its headers did (cut off, silent or not well-formed HTTP); "
+                           "the request failed";
+        answered = false;
+      } else if (error == w32::ERROR_NOT_ENOUGH_MEMORY) {
+        warning = source + ": not enough memory for the answer; the request failed";
+        answered = false;
+      } else if (error == inet::ERROR_INTERNET_TIMEOUT) {
         warning = inet::InternetTickCount() - start - waited >= kAnswerReadLimitMs
                       ? source + ": the answer stopped at the read limit of 120 s"
                       : source + ": the answer stopped after 30 s without data";
       } else if (error == inet::ERROR_INTERNET_CONNECTION_RESET) {
         warning = source + ": the connection closed before the whole answer arrived";
-      } else if (error == inet::ERROR_HTTP_INVALID_SERVER_RESPONSE) {
-        warning = source + ": the reply was not well-formed HTTP; nothing more of it was read";
       }
-      break;
+    };
+    for (;;) {
+      const DWORD elapsed = inet::InternetTickCount() - start - waited;
+      if (elapsed >= kAnswerReadLimitMs) {
+        warning = source + ": the answer stopped at the read limit of 120 s";
+        break;
+      }
+      // Each wait is bounded by both limits, so a trickle of data cannot outlast the overall one.
+      SetLimit(handle, inet::INTERNET_OPTION_RECEIVE_TIMEOUT,
+               std::min(kAnswerIdleLimitMs, kAnswerReadLimitMs - elapsed));
+      DWORD avail = 0;
+      if (!inet::InternetQueryDataAvailable(handle, &avail, 0, 0)) {
+        stopped(w32::GetLastError());
+        break;
+      }
+      if (avail == 0) break;
+      if (pos >= kAnswerSizeCap) {
+        warning = source + ": the answer stopped at 64 MiB; the rest was not read";
+        break;
+      }
+      if (pages.Left() == 0) {
+        const std::size_t block = pages.NextBlock();
+        waited += share.Take(block);
+        taken += block;
+        if (!pages.Grow()) {
+          stopped(w32::ERROR_NOT_ENOUGH_MEMORY);
+          break;
+        }
+      }
+      avail = static_cast<DWORD>(std::min({std::size_t{avail}, kAnswerSizeCap - pos, pages.Left()}));
+      DWORD read = 0;
+      const bool ok = inet::InternetReadFile(handle, pages.End(), avail, &read) != 0;
+      readAny = true;
+      if (!ok) {
+        stopped(w32::GetLastError());
+        break;
+      }
+      if (read == 0) break;
+      pages.Wrote(read);
+      pos += read;
     }
-    if (avail == 0) break;
-    if (pos >= kAnswerSizeCap) {
-      warning = source + ": the answer stopped at 64 MiB; the rest was not read";
-      break;
+    if (!answered) {
+      share.Release();
+      return false;
     }
-    avail = static_cast<DWORD>(std::min<std::size_t>(avail, kAnswerSizeCap - pos));
-    if (pos + avail > taken) {
-      // Room in steps that double, so that taking it stays rare.
-      const std::size_t want = std::min(std::max({pos + avail, 2 * taken, std::size_t{64} << 10}), kAnswerSizeCap);
-      waited += share.Take(want - taken);
-      taken = want;
-    }
-    DWORD read = 0;
-    const bool ok = inet::InternetReadFile(handle, pages.Data() + pos, avail, &read) != 0;
-    readAny = true;
-    if (!ok || read == 0) break;
-    pos += read;
+    if (!readAny) return true;
+    // The answer proper, with its NUL; the pages and their room go back once it is made.
+    share.Take(pos + 1);
+    answer.reserve(pos + 1);
+    pages.AppendTo(answer);
+    answer.push_back('\0');
+    pages.Free();
+    share.Give(taken);
+    return true;
+  } catch (const std::bad_alloc&) {
+    std::string().swap(answer);
+    share.Release();
+    warning = source + ": not enough memory for the answer; the request failed";
+    return false;
   }
-  if (!readAny) return;
-  // The answer proper, with its NUL; the pages and their room go back once it is made.
-  share.Take(pos + 1);
-  answer.reserve(pos + 1);
-  if (pos != 0) answer.assign(pages.Data(), pos);
-  answer.push_back('\0');
-  pages.Free();
-  share.Give(taken);
 }
 
 // The pause before the next try of a failed send: each twice the one before, up to a ceiling, so
@@ -350,12 +418,13 @@ void TKeshConnect::Execute() {
         SendPost();
       }
     } catch (const std::exception&) {
-      // Out of memory in the middle of an exchange: the attempt failed as a send does.
-      Answer.clear();
-      ErrorText = kErrorSending;
+      // Out of memory in the middle of an exchange: the attempt failed, as one whose send fails
+      // when the request had not gone out yet, as one whose reply was lost when it had.
+      std::string().swap(Answer);
+      ErrorText = UseGet ? kErrorConnect : kErrorSending;
     }
     CloseHandles();
-  } while (Attempts < kMaxAttempts && !ErrorText.empty());
+  } while (Attempts < kMaxAttempts && !ErrorText.empty() && !Answered);
   try {
     // Large by the answer's own bytes, without the NUL after them.
     const bool large = ErrorText.empty() && !Answer.empty() && Answer.size() - 1 >= kLargeAnswer;
@@ -391,7 +460,8 @@ void TKeshConnect::SendPost() {
     ErrorText = kErrorSending;
     return;
   }
-  ReadAnswer(hRequest, "TKeshConnect " + Host, Answer, Warning, *Share);
+  Answered = true;
+  if (!ReadAnswer(hRequest, "TKeshConnect " + Host, Answer, Warning, *Share)) ErrorText = kErrorSending;
 }
 
 void TKeshConnect::SendGet() {
@@ -418,7 +488,8 @@ void TKeshConnect::SendGet() {
     ErrorText = kErrorConnect;
     return;
   }
-  ReadAnswer(hConnect, "TKeshConnect " + Host, Answer, Warning, *Share);
+  Answered = true;
+  if (!ReadAnswer(hConnect, "TKeshConnect " + Host, Answer, Warning, *Share)) ErrorText = kErrorConnect;
 }
 
 void TKeshConnect::CloseHandles() {
@@ -465,6 +536,7 @@ void HttpPostText(const std::string& host, const std::string& path, const rtl::T
   std::string warning;
   answer.clear();
   TAnswerShare share(false);
+  // A reply without an answer leaves it empty, as nothing read does.
   if (sent) ReadAnswer(request, "HttpPostText " + host, answer, warning, share);
   if (!warning.empty() && LogEngine) LogEngine->AddWarning(warning);
   inet::InternetCloseHandle(request);
@@ -495,6 +567,8 @@ std::size_t AnswerRoomPeak() {
   std::lock_guard lock(room.mutex);
   return room.peak;
 }
+
+void SetAnswerMemoryLimit(std::size_t bytes) { g_answerMemoryLimit = bytes; }
 
 void FailThreadStarts(bool fail) {
   TSlots& slots = Slots();

@@ -4,16 +4,18 @@
 //
 // A worker makes up to 7 attempts; within an attempt a failed send, POST or GET alike, is tried
 // again after pauses that double from 100 ms to 1 s, until the send limit passes. Once the
-// request has gone out and any byte came back, that is the answer, even a reply that is not
-// well-formed HTTP or that stalls, closes or times out half-way (its answer is what could be read
-// of it): it is delivered once and never sent again. A GET waits for its reply as long as reading
-// waits for data. Reading an answer stops at a size cap, after a time without
+// request has gone out and any byte came back, it is never sent again, and its reply is heard
+// once: as the answer when its headers ended, even when its body stalls, closes or times out
+// half-way (the answer is what could be read of it); as the failure of the attempt's last step
+// when the reply ended, stalled or went wrong before its headers did, or when no memory could
+// hold its bytes. A GET waits for its reply as long as reading waits for data. Reading an answer stops at a size cap, after a time without
 // data and at an overall read limit; what was read is delivered, and the main thread logs a
 // warning that says why it stopped. Every limit runs on the Internet stand-in's monotonic clock
 // (never the game clock, which jumps when a loading phase or a pause ends).
 //
-// Memory: every answer takes its buffer from one room shared by all requests (kAnswerRoom), so
-// that many big answers at once cannot hold many times 64 MiB.
+// Memory: an answer's pages grow with the bytes that arrive, and every answer takes them from one
+// room shared by all requests (kAnswerRoom), so that many big answers at once cannot hold many
+// times 64 MiB.
 //
 // Threads: a worker touches only its own fields and the stand-in, and prepares its result for
 // the callback (descrambling, for PostUrl). The result reaches the main thread through the win32
@@ -108,6 +110,7 @@ public:
   std::string ErrorText;  // empty, or the failure of the last attempt
   bool UseGet = false;
   std::string Warning;  // why reading stopped early; logged by DeliverResult
+  bool Answered = false;  // the reply began: this attempt is the last, whatever comes of it
   TAnswerShare* Share = nullptr;  // the room the answer holds, while Execute runs
   TPrepare Prepare;  // may be empty
 
@@ -124,8 +127,8 @@ private:
 };
 
 // Posts Lines to Host/Path from the calling thread in one attempt and waits for the answer.
-// Answer: what was read (data and one NUL byte; empty when the request was never sent or nothing
-// came); "Error" when the connection or the request cannot be made; unchanged when the Internet
+// Answer: what was read (data and one NUL byte; empty when the request was never sent, nothing
+// came or the reply had no answer, see the worker); "Error" when the connection or the request cannot be made; unchanged when the Internet
 // session cannot be opened. A warning about a cut answer goes to the main log: call it on the
 // main thread.
 void HttpPostText(const std::string& host, const std::string& path, const rtl::TStringList& lines,
@@ -141,5 +144,7 @@ void SetAnswerRoom(std::size_t bytes);
 std::size_t AnswerRoomPeak();
 // While set, no worker thread can be started.
 void FailThreadStarts(bool fail);
+// An answer's pages cannot grow past Bytes (0: no limit of their own).
+void SetAnswerMemoryLimit(std::size_t bytes);
 
 }  // namespace net_testing

@@ -24,7 +24,8 @@ them; k=KEY names the request's test:
   forever       sends data until the client goes
   trickle=MS    sends one byte, then one more every MS, until the client goes
   cut           announces 100 bytes, sends 10 and closes
-  raw=HEX       sends these bytes as the whole reply, no status line of its own, and closes
+  raw=HEX       sends these bytes as the whole reply, no status line of its own, and closes;
+                with hold, stays silent after them until the client goes
   endless       a status line, then header lines until the client goes
   longheader    a status line, then one header line of 4 MiB, then the body "late"
   size=N        200 with N bytes "x", as fast as the client takes them
@@ -146,6 +147,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.uncount()
             self.wfile.write(binascii.unhexlify(items["raw"]))
             self.wfile.flush()
+            if "hold" in items:
+                self.stall()
             return
         if "endless" in items:
             self.uncount()

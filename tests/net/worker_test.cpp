@@ -43,6 +43,7 @@ protected:
     net_testing::SetMaxRequestsInFlight(0);
     net_testing::SetAnswerRoom(0);
     net_testing::FailThreadStarts(false);
+    net_testing::SetAnswerMemoryLimit(0);
   }
 
   void Post(const std::string& host, const std::string& path, const rtl::TStringList& lines, bool useGet = false) {
@@ -207,11 +208,21 @@ TEST_F(WorkerTest, AFailedSendIsTriedAgainAfterAPause) {
   }
 }
 
-// Replies that are not well-formed HTTP, each as the items that make the server send it.
-std::vector<std::string> BrokenReplies() {
+// Replies that carry no answer: cut, stalled or not well-formed HTTP before their headers end,
+// each as the items that make the server send it.
+std::vector<std::string> CutReplies() {
   std::string noise;
   for (unsigned i = 0; i < 200; ++i) noise += static_cast<char>((i * 151 + 17) % 251 + 1);
+  const std::string inFirstLine = "raw=" + net_test::Hex("HTTP/1.1 20");
+  const std::string interimOnly = "raw=" + net_test::Hex("HTTP/1.1 100 Continue\r\n\r\n");
   return {
+      inFirstLine + "&hold",  // then silence
+      inFirstLine,            // then the connection closes
+      "stallafter=status",
+      "stallafter=headers",
+      "raw=" + net_test::Hex("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n"),
+      interimOnly + "&hold",
+      interimOnly,
       "raw=" + net_test::Hex("HTTP/1.1 abc def\r\n\r\nbody"),
       "raw=" + net_test::Hex("HTTP/9.9 200\r\n\r\nbody"),
       "raw=" + net_test::Hex("this is no status line\r\n\r\nbody"),
@@ -221,21 +232,45 @@ std::vector<std::string> BrokenReplies() {
   };
 }
 
-TEST_F(WorkerTest, AReplyThatIsNotWellFormedHttpIsTheAnswerDeliveredOnceAndNeverResent) {
-  // Fast enough that seven attempts of the fault would pass in 7 s, slow enough that a loaded
-  // machine still answers within the send limit.
+// The failure text of a request whose reply came but carried no answer.
+std::string NoAnswerFailure(bool useGet) {
+  return useGet ? "Error with creating connect" : "Error with sending request";
+}
+
+TEST_F(WorkerTest, AReplyCutBeforeItsHeadersEndIsHeardOnceAsAFailureAndNeverResent) {
+  // Seven attempts of the fault would take 35 s (POST) or 210 s (GET) at real speed; here the
+  // send limit is 1 s, so that a loaded machine still begins every reply within it, and the
+  // idle limit 6 s. All requests at once, each with a callback of its own.
   net_test::TimeScale scale(5);
-  for (const std::string& items : BrokenReplies()) {
-    for (bool useGet : {false, true}) {
-      const std::string key = net_test::NewKey();
-      Post(Host(), "broken?k=" + key + "&" + items, Lines({"x"}), useGet);
-      const Delivery d = Await(60s);
-      EXPECT_EQ(d.func, "ok") << items << " get " << useGet;
-      EXPECT_EQ(d.answer, "") << items << " get " << useGet;
-      EXPECT_EQ(RecordsOf(key).size(), 1u) << items << " get " << useGet;
-    }
+  struct Case {
+    std::string items, key;
+    bool useGet;
+    std::vector<Delivery> got;
+  };
+  std::vector<Case> cases;
+  for (const std::string& items : CutReplies()) {
+    for (bool useGet : {false, true}) cases.push_back({items, net_test::NewKey(), useGet, {}});
   }
-  EXPECT_NE(log_.Text().find("TKeshConnect " + Host() + ": the reply was not well-formed HTTP"), std::string::npos);
+  for (Case& c : cases) {
+    TKeshConnect::Create(
+        [&c](const std::string& func, const std::string& answer) {
+          c.got.push_back({func, answer, platform::win32::IsMainThread()});
+        },
+        "ok", "err", Host(), "cut?k=" + c.key + "&" + c.items, Lines({"x"}), c.useGet);
+  }
+  net_test::PumpUntil(
+      [&] { return std::all_of(cases.begin(), cases.end(), [](const Case& c) { return !c.got.empty(); }); }, 60s);
+  net_test::WaitForWorkers();
+  for (const Case& c : cases) {
+    ASSERT_EQ(c.got.size(), 1u) << c.items << " get " << c.useGet;
+    EXPECT_EQ(c.got[0].func, "err") << c.items << " get " << c.useGet << ": " << testing::PrintToString(c.got[0].answer);
+    EXPECT_EQ(c.got[0].answer, NoAnswerFailure(c.useGet)) << c.items << " get " << c.useGet;
+    EXPECT_TRUE(c.got[0].onMainThread);
+    EXPECT_EQ(RecordsOf(c.key).size(), 1u) << c.items << " get " << c.useGet;
+  }
+  EXPECT_NE(log_.Text().find("TKeshConnect " + Host() + ": the reply ended before its headers did"),
+            std::string::npos)
+      << log_.Text();
 }
 
 TEST_F(WorkerTest, FailedSendsWaitLongerEachTime) {
@@ -259,25 +294,16 @@ TEST_F(WorkerTest, FailedSendsWaitLongerEachTime) {
   }
 }
 
-// Replies that begin and then go silent (the server's stallafter items), with the data that
-// came before the silence.
-const struct {
-  const char* where;
-  const char* data;
-} kStalledReplies[] = {{"status", ""}, {"headers", ""}, {"chunk", "part"}};
-
-TEST_F(WorkerTest, AReplyThatStallsOnceItHasBegunIsSentOnceAndHeardWithinTheReadingLimits) {
+TEST_F(WorkerTest, ABodyThatStallsIsSentOnceAndWhatCameIsTheAnswerWithinTheReadingLimits) {
   // Seven attempts of the fault would take 35 s (POST) or 210 s (GET); the idle limit 30 s.
   net_test::TimeScale scale(40);
-  for (const auto& stall : kStalledReplies) {
-    for (bool useGet : {false, true}) {
-      const std::string key = net_test::NewKey();
-      Post(Host(), "stalled?k=" + key + "&stallafter=" + stall.where, Lines({"x"}), useGet);
-      const Delivery d = Await(60s);
-      EXPECT_EQ(d.func, "ok") << stall.where << " get " << useGet;
-      EXPECT_EQ(d.answer, *stall.data ? Nul(stall.data) : "") << stall.where << " get " << useGet;
-      EXPECT_EQ(RecordsOf(key).size(), 1u) << stall.where << " get " << useGet;
-    }
+  for (bool useGet : {false, true}) {
+    const std::string key = net_test::NewKey();
+    Post(Host(), "stalled?k=" + key + "&stallafter=chunk", Lines({"x"}), useGet);
+    const Delivery d = Await(60s);
+    EXPECT_EQ(d.func, "ok") << " get " << useGet;
+    EXPECT_EQ(d.answer, Nul("part")) << " get " << useGet;
+    EXPECT_EQ(RecordsOf(key).size(), 1u) << " get " << useGet;
   }
   EXPECT_NE(log_.Text().find("TKeshConnect " + Host() + ": the answer stopped after 30 s without data"),
             std::string::npos);
@@ -407,6 +433,34 @@ TEST_F(WorkerTest, AnswersHoldNoMoreThanTheirRoomTogetherAndWaitForItWithoutFail
   EXPECT_EQ(log_.Text().find("the answer stopped"), std::string::npos) << log_.Text();
 }
 
+TEST_F(WorkerTest, AnAnswerThatFindsNoMemoryIsHeardOnceAsAFailureAndNeverResent) {
+  // Pages of 1 MiB at most: a small answer fits, one of 3 MB does not.
+  net_testing::SetAnswerMemoryLimit(1 << 20);
+  const struct {
+    std::string items;
+    bool useGet;
+    std::string func, answer;
+  } cases[] = {
+      {"hex=6869", false, "ok", Nul("hi")},
+      {"size=3000000", false, "err", "Error with sending request"},
+      {"size=3000000", true, "err", "Error with creating connect"},
+  };
+  for (const auto& c : cases) {
+    const std::string key = net_test::NewKey();
+    Post(Host(), "r?k=" + key + "&" + c.items, Lines({"x"}), c.useGet);
+    const Delivery d = Await();
+    EXPECT_EQ(d.func, c.func) << c.items << " get " << c.useGet;
+    EXPECT_EQ(d.answer, c.answer) << c.items << " get " << c.useGet;
+    EXPECT_EQ(RecordsOf(key).size(), 1u) << c.items << " get " << c.useGet;
+  }
+  EXPECT_NE(log_.Text().find("TKeshConnect " + Host() + ": not enough memory for the answer"), std::string::npos);
+  const std::string key = net_test::NewKey();
+  std::string answer = "unset";
+  HttpPostText(Host(), "r?k=" + key + "&size=3000000", Lines({"x"}), answer);
+  EXPECT_EQ(answer, "");
+  EXPECT_EQ(RecordsOf(key).size(), 1u);
+}
+
 TEST_F(WorkerTest, AnAnswerIsPreparedOnTheWorkerAndAFailureTextIsNot) {
   std::vector<bool> preparedOnMain;
   auto post = [&](const std::string& host, const std::string& path) {
@@ -476,17 +530,18 @@ TEST(HttpPostTextTest, PostsOnceFromTheCallingThread) {
       {net_test::ClosedHost(), "echo", 100, ""},  // never sent: nothing read
       {Host(), "stall", 100, ""},
   };
-  for (const auto& stall : kStalledReplies) {
+  {
     net_test::TimeScale scale(40);
     const std::string key = net_test::NewKey();
     std::string answer = "unset";
-    HttpPostText(Host(), "p?k=" + key + "&stallafter=" + stall.where, Lines({"abc"}), answer);
-    EXPECT_EQ(answer, *stall.data ? Nul(stall.data) : "") << stall.where;
-    EXPECT_EQ(RecordsOf(key).size(), 1u) << stall.where;
+    HttpPostText(Host(), "p?k=" + key + "&stallafter=chunk", Lines({"abc"}), answer);
+    EXPECT_EQ(answer, Nul("part"));
+    EXPECT_EQ(RecordsOf(key).size(), 1u);
   }
-  for (const std::string& items : BrokenReplies()) {
-    // Sent once, and whatever could be read of the body is the answer: nothing.
-    net_test::TimeScale scale(5);
+  for (const std::string& items : CutReplies()) {
+    // Sent once, and nothing could be read: the poster's empty answer. (A send limit of 750 ms,
+    // an idle limit of 1.5 s.)
+    net_test::TimeScale scale(20);
     const std::string key = net_test::NewKey();
     std::string answer = "unset";
     HttpPostText(Host(), "p?k=" + key + "&" + items, Lines({"abc"}), answer);

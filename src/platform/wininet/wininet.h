@@ -21,13 +21,15 @@
 // "?", "#", blanks, control characters) is refused before anything is sent.
 //
 // The connection is made when the request is sent. HttpSendRequestA returns once the reply has
-// begun, with its first header line or any other bytes (TRUE), or when the connection fails or
-// the send limit passes with nothing come back (FALSE): a request that something answered is
-// never to be sent again. A reply that is not well-formed HTTP (a status line that cannot be
-// read, an unknown version, no HTTP at all, headers past the library's limits) is a reply all
-// the same: TRUE, and reading it then fails at once with ERROR_HTTP_INVALID_SERVER_RESPONSE.
-// InternetQueryDataAvailable and InternetReadFile then wait for body data (and for the rest of
-// the headers) up to the receive limit each, so a reply that stalls in its headers ends there. The proxy of the preconfigured session comes from the environment (http_proxy,
+// begun, with any byte of it, a part of its first line included (TRUE), or when the connection
+// fails or the send limit passes with nothing come back (FALSE): a request that something
+// answered is never to be sent again. A reply that is not well-formed HTTP (a status line that
+// cannot be read, an unknown version, no HTTP at all, headers past the library's limits, only an
+// interim "100 Continue") or that ends before its headers do is a reply all the same: TRUE, and
+// reading it then fails with ERROR_HTTP_INVALID_SERVER_RESPONSE. InternetQueryDataAvailable and
+// InternetReadFile wait for body data (and for the rest of the headers) up to the receive limit
+// each, so a reply that stalls in its headers fails the same way there. The proxy of the
+// preconfigured session comes from the environment (http_proxy,
 // all_proxy, no_proxy); INTERNET_OPEN_TYPE_DIRECT uses none. Through an HTTP proxy the target
 // goes out in its absolute form, "http://", the host text and the same target bytes (with a "/"
 // before a target that lacks one), as a forward proxy needs it.
@@ -66,7 +68,7 @@ constexpr DWORD INTERNET_FLAG_KEEP_CONNECTION = 0x00400000;  // accepted; every 
 // values (a session the defaults: 60000 to send, 30000 to receive).
 constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;  // stored; the send limit covers connecting
 // The longest HttpSendRequestA or InternetOpenUrlA takes, connecting and sending included, until
-// the response headers are in.
+// the reply begins.
 constexpr DWORD INTERNET_OPTION_SEND_TIMEOUT = 5;
 // The longest InternetQueryDataAvailable or InternetReadFile waits for body data.
 constexpr DWORD INTERNET_OPTION_RECEIVE_TIMEOUT = 6;
@@ -116,7 +118,9 @@ HINTERNET InternetOpenUrlA(HINTERNET session, const char* url, const char* heade
 
 // Bytes that can be read now without waiting, after waiting for some when there are none;
 // TRUE with 0 at the end of the answer. FALSE when the receive limit passes
-// (ERROR_INTERNET_TIMEOUT) or the answer broke off (ERROR_INTERNET_CONNECTION_RESET).
+// (ERROR_INTERNET_TIMEOUT), the answer broke off (ERROR_INTERNET_CONNECTION_RESET), the reply
+// has no whole headers (ERROR_HTTP_INVALID_SERVER_RESPONSE) or no memory was left to receive it
+// (ERROR_NOT_ENOUGH_MEMORY).
 BOOL InternetQueryDataAvailable(HINTERNET file, DWORD* available, DWORD flags, DWORD_PTR context);
 // Up to ToRead bytes of the answer; TRUE with Read 0 at its end. Waits as the query does.
 BOOL InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD* read);

@@ -1,21 +1,33 @@
 // The Internet stand-in's handles and exchanges over libcurl.
 //
 // Each send makes one easy handle in a multi handle of its own and drives it from the calling
-// thread: until the response headers are in (the send), then until body data is buffered (each
-// query or read). So the send and the read keep their own time limits, as the callers expect,
-// without a thread of the stand-in's own. The connection ends with the exchange: nothing is kept
+// thread: until the reply begins (the send), then until body data is buffered (each query or
+// read). So the send and the read keep their own time limits, as the callers expect, without a
+// thread of the stand-in's own. The connection ends with the exchange: nothing is kept
 // between sends.
 //
 // libcurl is loaded when the first exchange starts, not with the program: with its TLS and
 // name libraries it is about a fifth of a game's resident memory, and most games never connect.
+//
+// Whether the reply has begun is counted at two levels: the header lines and body bytes libcurl
+// hands over, and the data segments the kernel took in on the exchange's sockets once the
+// request was on its way (libcurl holds back a first line until its line break, so "HTTP/1.1 20"
+// and silence would otherwise look like no reply at all).
 #include <curl/curl.h>
 #include <dlfcn.h>
+#include <linux/tcp.h>
 #include <malloc.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -186,6 +198,17 @@ public:
     ok = ok && g_curl.easy_setopt(e, CURLOPT_HEADERDATA, this) == CURLE_OK;
     ok = ok && g_curl.easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnData) == CURLE_OK;
     ok = ok && g_curl.easy_setopt(e, CURLOPT_WRITEDATA, this) == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &Transfer::OnSocket) == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_SOCKOPTDATA, this) == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, &Transfer::OnCloseSocket) == CURLE_OK;
+    ok = ok && g_curl.easy_setopt(e, CURLOPT_CLOSESOCKETDATA, this) == CURLE_OK;
+    // Optional (libcurl 7.80 on): without it, bytes from the sockets count from the connection
+    // on, which only a SOCKS proxy's own replies could make too early.
+    if (g_curl.easy_setopt(e, CURLOPT_PREREQFUNCTION, &Transfer::OnRequestReady) == CURLE_OK) {
+      g_curl.easy_setopt(e, CURLOPT_PREREQDATA, this);
+    } else {
+      requestOut_ = true;
+    }
     if (post) {
       ok = ok && g_curl.easy_setopt(e, CURLOPT_POST, 1L) == CURLE_OK;
       ok = ok && g_curl.easy_setopt(e, CURLOPT_POSTFIELDS, body_.data()) == CURLE_OK;
@@ -196,17 +219,21 @@ public:
     return ok && g_curl.multi_add_handle(multi_, easy_) == CURLM_OK;
   }
 
-  // Some bytes of the reply have come back (counted as libcurl hands them over, header lines
-  // included): the request is answered, whatever follows.
-  bool ReplyBegun() const { return bytesIn_ != 0; }
+  // Some bytes of the reply have come back, a part of its first line is enough: the request is
+  // answered, whatever follows.
+  bool ReplyBegun() const { return bytesIn_ != 0 || socketDataIn_; }
   bool Done() const { return done_; }
+  // The final response's headers have ended (or its body began).
+  bool HeadersIn() const { return headersIn_; }
   // The exchange ended on a reply that is not well-formed HTTP: bytes came back for the request
   // sent, but no answer the library could take (a status line it cannot read, an unknown version,
-  // no HTTP at all, headers past its limits).
+  // no HTTP at all, headers past its limits, an end before the headers did).
   bool Broken() const {
-    return done_ && !headersIn_ && result_ != CURLE_OK &&
+    return done_ && !headersIn_ &&
            (ReplyBegun() || result_ == CURLE_UNSUPPORTED_PROTOCOL || result_ == CURLE_WEIRD_SERVER_REPLY);
   }
+  // The body could not be kept: no memory for it.
+  bool OutOfMemory() const { return outOfMemory_ || (done_ && result_ == CURLE_OUT_OF_MEMORY); }
   CURLcode Result() const { return result_; }
   std::size_t Buffered() const { return received_.size() - readPos_; }
 
@@ -227,7 +254,9 @@ public:
       if (ready()) return true;
       if (done_) return false;
       int running = 0;
-      if (g_curl.multi_perform(multi_, &running) != CURLM_OK) {
+      const CURLMcode performed = g_curl.multi_perform(multi_, &running);
+      CountSocketData();
+      if (performed != CURLM_OK) {
         Finish(CURLE_OUT_OF_MEMORY);
         return ready();
       }
@@ -255,10 +284,56 @@ private:
     headers_ = next;
   }
 
+  // A transfer that libcurl calls complete may still have ended inside its headers (the
+  // connection closed after a header line): only their blank line or body data say they ended.
   void Finish(CURLcode result) {
     done_ = true;
     result_ = result;
-    if (result == CURLE_OK) headersIn_ = true;
+  }
+
+  // Data segments the kernel has taken in on Fd (0 when it cannot say).
+  static uint32_t DataSegmentsIn(curl_socket_t fd) {
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
+        length < offsetof(tcp_info, tcpi_data_segs_in) + sizeof info.tcpi_data_segs_in)
+      return 0;
+    return info.tcpi_data_segs_in;
+  }
+
+  void CountSocketData() {
+    if (!requestOut_ || socketDataIn_) return;
+    for (std::size_t i = 0; i < socketCount_; ++i) {
+      if (DataSegmentsIn(sockets_[i].fd) > sockets_[i].before) socketDataIn_ = true;
+    }
+  }
+
+  static int OnSocket(void* self, curl_socket_t fd, curlsocktype) {
+    auto* t = static_cast<Transfer*>(self);
+    // Beyond the slots a socket is not watched: its reply counts by libcurl's lines alone.
+    if (t->socketCount_ < std::size(t->sockets_)) t->sockets_[t->socketCount_++] = {fd, 0};
+    return CURL_SOCKOPT_OK;
+  }
+
+  static int OnRequestReady(void* self, char*, char*, int, int) {
+    auto* t = static_cast<Transfer*>(self);
+    // What a proxy said while connecting is not the reply.
+    for (std::size_t i = 0; i < t->socketCount_; ++i) t->sockets_[i].before = DataSegmentsIn(t->sockets_[i].fd);
+    t->requestOut_ = true;
+    return CURL_PREREQFUNC_OK;
+  }
+
+  static int OnCloseSocket(void* self, curl_socket_t fd) {
+    auto* t = static_cast<Transfer*>(self);
+    // The last look at a reply that closed right after its first bytes.
+    t->CountSocketData();
+    for (std::size_t i = 0; i < t->socketCount_; ++i) {
+      if (t->sockets_[i].fd == fd) {
+        t->sockets_[i] = t->sockets_[--t->socketCount_];
+        break;
+      }
+    }
+    return close(fd);
   }
 
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
@@ -282,6 +357,7 @@ private:
     try {
       t->received_.append(data, size * count);
     } catch (const std::bad_alloc&) {
+      t->outOfMemory_ = true;
       return 0;  // ends the exchange with a write error
     }
     return size * count;
@@ -297,9 +373,18 @@ private:
   bool headersIn_ = false;
   std::size_t bytesIn_ = 0;
   bool done_ = false;
+  bool outOfMemory_ = false;
   CURLcode result_ = CURLE_OK;
   std::string received_;
   std::size_t readPos_ = 0;
+  struct Socket {
+    curl_socket_t fd;
+    uint32_t before;  // data segments in before the request went out
+  };
+  Socket sockets_[4] = {};  // the open sockets of the exchange (a connection and its fallbacks)
+  std::size_t socketCount_ = 0;
+  bool requestOut_ = false;
+  bool socketDataIn_ = false;
 };
 
 struct Request : Handle {
@@ -391,11 +476,16 @@ BOOL WaitForData(Request& request, std::size_t& available) {
     available = t.Buffered();
     return TRUE;
   }
-  if (t.Done() && t.Result() == CURLE_OK) return TRUE;
-  if (t.Broken()) {
+  if (t.OutOfMemory()) {
+    w32::SetLastError(w32::ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  // A reply that ended, broke or stalled before its headers did has no answer at all.
+  if (!t.HeadersIn() && (t.ReplyBegun() || t.Broken())) {
     w32::SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
     return FALSE;
   }
+  if (t.Done() && t.Result() == CURLE_OK) return TRUE;
   w32::SetLastError(t.Done() ? ErrorOf(t.Result()) : ERROR_INTERNET_TIMEOUT);
   return FALSE;
 }
