@@ -80,6 +80,7 @@ TEST(LuaAllocTest, BlocksMoveOrStayAndAShrinkNeverFails) {
       {"heap grow whose realloc fails", 1000, 3000, 3000, TAfter::Failed},
       {"region grow with no address space left", 2 * MiB, std::size_t{1} << 48, 0, TAfter::Failed},
   };
+  bool unarmed = false;
   for (const TMoveCase& c : cases) {
     SCOPED_TRACE(c.name);
     void* block = LuaAlloc(nullptr, nullptr, 0, c.from);
@@ -90,7 +91,8 @@ TEST(LuaAllocTest, BlocksMoveOrStayAndAShrinkNeverFails) {
       TFailingMalloc failing(c.failingMalloc);
       if (c.failingMalloc != 0 && !failing.works) {
         LuaAlloc(nullptr, block, c.from, 0);
-        GTEST_SKIP() << "malloc here is the sanitizers', which a test cannot make fail";
+        unarmed = true;
+        continue;
       }
       after = LuaAlloc(nullptr, block, c.from, c.to);
     }
@@ -111,6 +113,7 @@ TEST(LuaAllocTest, BlocksMoveOrStayAndAShrinkNeverFails) {
     // Freed with the size Lua then holds, whatever the block is.
     LuaAlloc(nullptr, failed ? block : after, failed ? c.from : c.to, 0);
   }
+  if (unarmed) GTEST_SKIP() << "the cases of a failing malloc: malloc here is the sanitizers', which a test cannot make fail";
 }
 
 TEST(LuaAllocTest, AKeptRegionServesLaterSizesAndIsFreedAsARegion) {
