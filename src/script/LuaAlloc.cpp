@@ -1,3 +1,5 @@
+// Lua's allocator and the ready blocks of big strings (see LuaAlloc.h): the region table, the
+// moves between heap and regions, and the pages a region gives back.
 #include "script/LuaAlloc.h"
 
 #include <algorithm>
