@@ -33,6 +33,16 @@ int main(int argc, char** argv) {
   });
   platform::win32::SetExitProcessHook([](platform::win32::UINT) { rtl::RunFinalizers(); });
   std::vector<std::string> params(argv + (argc > 0 ? 1 : 0), argv + argc);
-  RunQuorrel(params, nullptr);
+  try {
+    RunQuorrel(params, nullptr);
+  } catch (const std::exception& e) {
+    // Memory or a thread the host could not get, outside every script call (those become script
+    // errors): the game cannot go on, but it ends as a game does, its log closed.
+    try {
+      LogEngine->AddError(std::string("Quorrel: the game cannot go on: ") + e.what());
+    } catch (...) {
+      std::fprintf(stderr, "Quorrel: the game cannot go on: %s\n", e.what());
+    }
+  }
   rtl::Halt(0);
 }

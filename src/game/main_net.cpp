@@ -11,6 +11,7 @@
 #include "foundation/KeshLogEngine.h"
 #include "game/main.h"
 #include "net/KeshUrlConnect.h"
+#include "script/LuaAlloc.h"
 #include "script/LuaArgs.h"
 
 int TMainForm::PostUrl(lua_State* L) {
@@ -28,11 +29,15 @@ int TMainForm::PostUrl(lua_State* L) {
   rtl::TStringList lines;
   lines.Add(std::move(text));
   if (async) {
-    // The answer is made into the script's text on the worker: the main thread only copies it
-    // into Lua.
+    // The answer is made into the script's text on the worker, and so is the block Lua will
+    // keep it in, its fresh pages zeroed there: the main thread only copies it into Lua.
     TKeshConnect::Create(
         [this](const std::string& funcName, std::string text) { PostUrlAnswer(funcName, std::move(text)); },
-        okFunc, errFunc, host, path, lines, useGet, PostAnswerText);
+        okFunc, errFunc, host, path, lines, useGet, [](std::string answer) {
+          std::string text = PostAnswerText(std::move(answer));
+          ReadyLuaString(text.size());
+          return text;
+        });
     return 0;
   }
   // The frames stop while this waits: the synchronous mode blocks the main thread.
@@ -47,5 +52,7 @@ void TMainForm::PostUrlAnswer(const std::string& funcName, std::string text) {
   // A text may be 64 MiB: it is moved along, never copied, until the script's own copy. (The log
   // keeps only its start.)
   if (LogEngine) LogEngine->AddError(text);
+  const std::size_t length = text.size();
   if (LuaHost) LuaHost->CallScript(funcName, {TScriptArg::Text(std::move(text))}, TScriptFailure::ReportAndEnd);
+  ReleaseReadyLuaString(length);  // when Lua did not take it
 }

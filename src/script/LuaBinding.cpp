@@ -12,8 +12,8 @@
 #include <lua.hpp>
 
 #include "foundation/KeshLogEngine.h"
-#include "platform/win32/win32_system.h"
 #include "runtime/Units.h"
+#include "script/LuaAlloc.h"
 
 // TLua publishes nothing of its own.
 constinit const TPublishedTable<TLua> TLua::Published{"TLua", {}, &TPublishedObject::Published};
@@ -29,49 +29,6 @@ int LuaPanic(lua_State* L) {
     LogEngine->AddError(std::string("Lua: unprotected error: ") + (message != nullptr ? message : ""));
   }
   rtl::Halt(0);
-}
-
-// Blocks from this size on (big texts above all: an HTTP answer may be 64 MiB) live in page
-// regions of their own, with huge pages where the system has them: copying a big text into the
-// state then costs a few page faults, not one per 4 KiB (which made a 64 MiB copy take a quarter
-// of a second), and its memory goes back to the system once collected, whatever malloc's
-// thresholds do.
-constexpr std::size_t kRegionBlock = std::size_t{1} << 20;
-
-void* RegionAlloc(std::size_t size) {
-  namespace w32 = platform::win32;
-  return w32::VirtualAlloc(nullptr, size, w32::MEM_COMMIT | w32::MEM_RESERVE | w32::MEM_LARGE_PAGES,
-                           w32::PAGE_READWRITE);
-}
-
-void RegionFree(void* block) { platform::win32::VirtualFree(block, 0, platform::win32::MEM_RELEASE); }
-
-// Lua's allocator (the sizes Lua gives are the blocks' own): small blocks on the heap, big ones
-// in regions. A failure leaves the old block as it was, as Lua expects.
-void* LuaAlloc(void*, void* block, std::size_t oldSize, std::size_t newSize) {
-  const bool wasRegion = block != nullptr && oldSize >= kRegionBlock;
-  if (newSize == 0) {
-    if (wasRegion) {
-      RegionFree(block);
-    } else {
-      std::free(block);
-    }
-    return nullptr;
-  }
-  const bool toRegion = newSize >= kRegionBlock;
-  if (!wasRegion && !toRegion) return std::realloc(block, newSize);
-  if (wasRegion && toRegion && newSize <= oldSize) return block;  // a region shrinks in place
-  void* moved = toRegion ? RegionAlloc(newSize) : std::malloc(newSize);
-  if (moved == nullptr) return nullptr;
-  if (block != nullptr) {
-    std::memcpy(moved, block, std::min(oldSize, newSize));
-    if (wasRegion) {
-      RegionFree(block);
-    } else {
-      std::free(block);
-    }
-  }
-  return moved;
 }
 
 lua_State* NewLuaState() {

@@ -95,7 +95,11 @@ HSTREAM CreateFromFile(Engine& e, const std::string& path) {
       return Fail(BASS_ERROR_FILEFORM,
                   path + ": " + (failure.empty() ? "the file holds no sound" : failure));
     }
-    e.decoder.Register(s.get());
+    try {
+      e.decoder.Register(s.get());
+    } catch (const std::exception& ex) {
+      return Fail(BASS_ERROR_UNKNOWN, path + ": no thread can decode it (" + ex.what() + ")");
+    }
   }
   e.streams.emplace(s->handle, s.get());
   return s.release()->handle;

@@ -265,12 +265,22 @@ void SdlPresenter::Present(HWND window, const uint32_t* pixels, int width, int h
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
   }
   if (!shower_.joinable()) {
-    {
-      std::lock_guard<std::mutex> lock(g_presenters_mutex);
-      g_presenters.push_back(this);
+    try {
+      {
+        std::lock_guard<std::mutex> lock(g_presenters_mutex);
+        if (std::find(g_presenters.begin(), g_presenters.end(), this) == g_presenters.end()) {
+          g_presenters.push_back(this);
+        }
+      }
+      platform::win32::SetWindowSettler(&SettleAllPresenters);
+      shower_ = std::thread([this] { ShowLoop(); });
+    } catch (const std::exception& e) {
+      // No thread to show frames while the next is drawn: this one shows them itself.
+      LogStubOnce(std::string("Present: frames are shown on the drawing thread, no thread can be started: ") +
+                  e.what());
+      SDL_UpdateWindowSurface(w);
+      return;
     }
-    platform::win32::SetWindowSettler(&SettleAllPresenters);
-    shower_ = std::thread([this] { ShowLoop(); });
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);

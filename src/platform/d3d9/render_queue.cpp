@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/d3d9/simd.h"
+#include "platform/win32/win32_log.h"
 
 namespace platform::d3d9 {
 namespace {
@@ -30,7 +31,15 @@ int RasterThreadCount() {
 // ---- Pool ------------------------------------------------------------------------------------
 
 BandThreadPool::BandThreadPool(int workers) {
-  for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { WorkerLoop(); });
+  try {
+    workers_.reserve(static_cast<size_t>(std::max(0, workers)));
+    for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { WorkerLoop(); });
+  } catch (const std::exception& e) {
+    // Fewer threads draw the same frames; with none, the calling thread draws them all.
+    platform::win32::Log(platform::win32::kLogWarning,
+                         "Rasteriser: " + std::to_string(workers_.size() + 1) + " of " + std::to_string(workers + 1) +
+                             " threads draw the frames; no more can be started (" + e.what() + ")");
+  }
 }
 
 BandThreadPool::~BandThreadPool() {

@@ -113,7 +113,12 @@ bool Launch(const std::string& target) {
     return false;
   }
   // Reap the child whenever it ends; the caller does not wait.
-  std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+  try {
+    std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+  } catch (const std::exception& e) {
+    // It was opened; only its end goes unnoticed until this process ends.
+    Log(kLogWarning, std::string("ShellExecute: no thread can wait for xdg-open: ") + e.what());
+  }
   return true;
 }
 

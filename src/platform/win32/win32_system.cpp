@@ -259,6 +259,24 @@ void* VirtualAlloc(void* address, std::size_t size, DWORD allocationType, DWORD 
 }
 
 BOOL VirtualFree(void* address, std::size_t size, DWORD freeType) {
+  if (freeType == MEM_DECOMMIT) {
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(address);
+    bool inside = false;
+    if (size != 0 && start % page == 0 && size % page == 0) {
+      TRegions& r = Regions();
+      std::lock_guard lock(r.mutex);
+      for (const auto& [base, length] : r.sizes) {
+        const auto first = reinterpret_cast<std::uintptr_t>(base);
+        inside = inside || (start >= first && start - first <= length && size <= length - (start - first));
+      }
+    }
+    if (!inside || madvise(address, size, MADV_DONTNEED) != 0) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    return TRUE;
+  }
   std::size_t length = 0;
   {
     TRegions& r = Regions();

@@ -82,13 +82,15 @@ BOOL GlobalMemoryStatusEx(MEMORYSTATUSEX* status);  // dwLength must be set to t
 
 // Pages of their own, apart from the heap: zero-filled and resident only once written, and given
 // back to the system whole when freed. Only a new region, MEM_COMMIT | MEM_RESERVE (with
-// MEM_LARGE_PAGES or not) and PAGE_READWRITE; VirtualFree only MEM_RELEASE of a whole region
-// (size 0). MEM_LARGE_PAGES asks for huge pages where the system gives them (any size, no
+// MEM_LARGE_PAGES or not) and PAGE_READWRITE; VirtualFree MEM_RELEASE of a whole region (size 0),
+// or MEM_DECOMMIT of whole pages inside one, which gives their memory back at once (the pages
+// must not be used again). MEM_LARGE_PAGES asks for huge pages where the system gives them (any size, no
 // privilege; normal pages otherwise): a region that will be written whole then costs a few page
 // faults instead of one per 4 KiB, but each huge page is resident whole once touched.
 constexpr DWORD MEM_COMMIT = 0x1000;
 constexpr DWORD MEM_RESERVE = 0x2000;
 constexpr DWORD MEM_LARGE_PAGES = 0x20000000;
+constexpr DWORD MEM_DECOMMIT = 0x4000;
 constexpr DWORD MEM_RELEASE = 0x8000;
 constexpr DWORD PAGE_READWRITE = 0x04;
 void* VirtualAlloc(void* address, std::size_t size, DWORD allocationType, DWORD protect);
