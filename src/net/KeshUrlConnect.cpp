@@ -28,6 +28,8 @@ constexpr const char* kErrorConnect = "Error with creating connect";
 constexpr const char* kErrorRequest = "Error with creating request";
 constexpr const char* kErrorSending = "Error with sending request";
 constexpr const char* kContentType = "Content-Type: text/plain";
+// The warning after the source's name when an answer cannot be held.
+constexpr const char* kNoMemoryForAnswer = ": not enough memory for the answer; the request failed";
 
 // The requests in flight. Never destroyed: a worker may still end while the process ends.
 struct TSlots {
@@ -215,7 +217,7 @@ bool ReadAnswer(inet::HINTERNET handle, const std::string& source, std::string& 
                            "the request failed";
         answered = false;
       } else if (error == w32::ERROR_NOT_ENOUGH_MEMORY) {
-        warning = source + ": not enough memory for the answer; the request failed";
+        warning = source + kNoMemoryForAnswer;
         answered = false;
       } else if (error == inet::ERROR_INTERNET_TIMEOUT) {
         warning = inet::InternetTickCount() - start - waited >= kAnswerReadLimitMs
@@ -281,7 +283,7 @@ bool ReadAnswer(inet::HINTERNET handle, const std::string& source, std::string& 
   } catch (const std::bad_alloc&) {
     std::string().swap(answer);
     share.Release();
-    warning = source + ": not enough memory for the answer; the request failed";
+    warning = source + kNoMemoryForAnswer;
     return false;
   }
 }
@@ -428,7 +430,14 @@ void TKeshConnect::Execute() {
   try {
     // Large by the answer's own bytes, without the NUL after them.
     const bool large = ErrorText.empty() && !Answer.empty() && Answer.size() - 1 >= kLargeAnswer;
-    if (Prepare && ErrorText.empty()) Answer = Prepare(std::move(Answer));
+    try {
+      if (Prepare && ErrorText.empty()) Answer = Prepare(std::move(Answer));
+    } catch (const std::exception&) {
+      // No memory to make the script's text of it: heard as an answer that finds none is.
+      std::string().swap(Answer);
+      ErrorText = UseGet ? kErrorConnect : kErrorSending;
+      Warning = "TKeshConnect " + Host + kNoMemoryForAnswer;
+    }
     w32::Synchronize([this] { DeliverResult(); }, large);
   } catch (...) {
     // The callback's own failure ends nothing here: the worker just ends.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 #include <thread>
@@ -463,23 +464,33 @@ TEST_F(WorkerTest, AnAnswerThatFindsNoMemoryIsHeardOnceAsAFailureAndNeverResent)
 
 TEST_F(WorkerTest, AnAnswerIsPreparedOnTheWorkerAndAFailureTextIsNot) {
   std::vector<bool> preparedOnMain;
-  auto post = [&](const std::string& host, const std::string& path) {
+  auto post = [&](const std::string& host, const std::string& path, bool noMemory = false) {
     TKeshConnect::Create(
         [this](const std::string& func, std::string answer) {
           got_.push_back({func, std::move(answer), platform::win32::IsMainThread()});
         },
-        "ok", "err", host, path, Lines({"abc"}), false, [&](std::string answer) {
+        "ok", "err", host, path, Lines({"abc"}), false, [&, noMemory](std::string answer) {
           preparedOnMain.push_back(platform::win32::IsMainThread());
+          if (noMemory) throw std::bad_alloc();
           return "<" + answer + ">";
         });
   };
   post(Host(), "echo?k=" + net_test::NewKey());
   EXPECT_EQ(Await().answer, "<" + Nul("abc") + ">");
   EXPECT_EQ(preparedOnMain, std::vector<bool>{false});
+  // No memory to make the answer into the script's text: heard once, as an answer that finds no
+  // memory while it is read.
+  const std::string key = net_test::NewKey();
+  post(Host(), "echo?k=" + key, true);
+  const Delivery d = Await();
+  EXPECT_EQ(d.func, "err");
+  EXPECT_EQ(d.answer, "Error with sending request");
+  EXPECT_EQ(RecordsOf(key).size(), 1u);
+  EXPECT_NE(log_.Text().find("TKeshConnect " + Host() + ": not enough memory for the answer"), std::string::npos);
   net_test::TimeScale scale(40);
   post(net_test::ClosedHost(), "echo");
   EXPECT_EQ(Await().answer, "Error with sending request");
-  EXPECT_EQ(preparedOnMain.size(), 1u);
+  EXPECT_EQ(preparedOnMain.size(), 2u);
 }
 
 TEST_F(WorkerTest, PastTheBoundANewRequestWaitsForAFreeSlot) {
