@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -18,6 +17,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using game_test::OnPath;
 using game_test::Tail;
 
 constexpr int kPairs = 2000;
@@ -53,20 +53,6 @@ void KillAndReap(pid_t pid) {
   kill(-pid, SIGKILL);
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
-}
-
-// The path of a program found on the search path, or empty.
-std::string OnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::string folders = path != nullptr ? path : "/usr/bin:/bin";
-  for (std::size_t start = 0; start <= folders.size();) {
-    std::size_t end = folders.find(':', start);
-    if (end == std::string::npos) end = folders.size();
-    const fs::path candidate = fs::path(folders.substr(start, end - start)) / program;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
-    start = end + 1;
-  }
-  return {};
 }
 
 TEST(CopiesProgramTest, TwoCopiesSavingOneFileAlwaysLeaveOneWholeSave) {
