@@ -4,11 +4,13 @@
 #include "game/AssArray.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 
 #include "foundation/CUnit.h"
 #include "foundation/KeshLogEngine.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_folders.h"
 #include "platform/win32/win32_system.h"
 #include "runtime/Errors.h"
 #include "runtime/Files.h"
@@ -175,18 +177,44 @@ std::string tAssArray::FileBytes(const std::vector<const tAssPair*>& pairs, cons
 }
 
 // The copy is a new file: an earlier copy, or a link someone put on the name, is left alone and
-// the copy takes the next free name ("<name>.corrupt", "<name>.corrupt2", ...).
+// the copy takes the next free name ("<name>.corrupt", "<name>.corrupt2", ...). Once all the
+// names are taken, the oldest copy that is a file of its own gives its name to the new one, so
+// that the save goes on.
 std::string tAssArray::KeepCorruptCopy(const std::string& resolved) {
   const std::string bytes = rtl::ReadFileBytes(resolved);
   for (int n = 1;; ++n) {
-    const std::string copy = resolved + ".corrupt" + (n > 1 ? std::to_string(n) : std::string());
+    const std::string copy = CorruptCopyName(resolved, n);
     try {
       rtl::WriteNewFileBytes(copy, bytes);
       return copy;
     } catch (const rtl::EInOutError& e) {
-      if (e.Code != static_cast<int>(w32::ERROR_FILE_EXISTS) || n >= kMostCorruptCopies) throw;
+      if (e.Code != static_cast<int>(w32::ERROR_FILE_EXISTS)) throw;
+      if (n >= kMostCorruptCopies) break;
     }
   }
+  std::string oldest;
+  std::uint64_t oldestTime = UINT64_MAX;
+  for (int n = 1; n <= kMostCorruptCopies; ++n) {
+    const std::string copy = CorruptCopyName(resolved, n);
+    w32::WIN32_FIND_DATAA found{};
+    const w32::HANDLE find = w32::FindFirstFileA(copy.c_str(), &found);
+    if (find == w32::INVALID_HANDLE_VALUE) continue;
+    w32::FindClose(find);
+    if ((found.dwFileAttributes & (w32::FILE_ATTRIBUTE_DIRECTORY | w32::FILE_ATTRIBUTE_REPARSE_POINT)) != 0) continue;
+    const std::uint64_t time =
+        (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
+    if (time < oldestTime) {
+      oldestTime = time;
+      oldest = copy;
+    }
+  }
+  if (oldest.empty()) {
+    throw rtl::EInOutError("Cannot create file \"" + CorruptCopyName(resolved, 1) + "\": none of its " +
+                               std::to_string(kMostCorruptCopies) + " names is a file of its own",
+                           static_cast<int>(w32::ERROR_FILE_EXISTS));
+  }
+  rtl::WriteFileBytes(oldest, bytes);
+  return oldest;
 }
 
 void tAssArray::WriteFile(const std::string& fileName, const std::string& bytes) {

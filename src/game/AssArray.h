@@ -17,7 +17,8 @@
 // key or value byte below 32 other than TAB is written as a blank (with a warning), so that no
 // save ever produces a file its own reader would split or reject. A scrambled file that loaded
 // as corrupt is copied to "<name>.corrupt" (with a warning naming both) before the first save
-// replaces it. A file that exists but could not be read when loaded (its mode, its owner), and a
+// replaces it; once the names up to "<name>.corrupt100" are taken, the oldest copy's name is
+// reused. A file that exists but could not be read when loaded (its mode, its owner), and a
 // read-only file, are never replaced: their saves fail.
 //
 // Main thread only (the warnings go to the log engine).
@@ -90,6 +91,9 @@ private:
   // Copies a corrupt file to a new name of its own beside it and returns that name.
   static std::string KeepCorruptCopy(const std::string& resolved);
   static constexpr int kMostCorruptCopies = 100;
+  static std::string CorruptCopyName(const std::string& resolved, int n) {
+    return resolved + ".corrupt" + (n > 1 ? std::to_string(n) : std::string());
+  }
   void KeepUnread(const std::string& fileName);
 
   // Scrambled files that loaded as corrupt and have not been kept as a ".corrupt" copy yet,

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -18,6 +17,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using game_test::OnPath;
 using game_test::Tail;
 
 constexpr int kPairs = 2000;
@@ -53,20 +53,6 @@ void KillAndReap(pid_t pid) {
   kill(-pid, SIGKILL);
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
-}
-
-// The path of a program found on the search path, or empty.
-std::string OnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::string folders = path != nullptr ? path : "/usr/bin:/bin";
-  for (std::size_t start = 0; start <= folders.size();) {
-    std::size_t end = folders.find(':', start);
-    if (end == std::string::npos) end = folders.size();
-    const fs::path candidate = fs::path(folders.substr(start, end - start)) / program;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
-    start = end + 1;
-  }
-  return {};
 }
 
 TEST(CopiesProgramTest, TwoCopiesSavingOneFileAlwaysLeaveOneWholeSave) {
@@ -144,6 +130,62 @@ TEST(CopiesProgramTest, TwoCopiesSavingOneFileAlwaysLeaveOneWholeSave) {
   ASSERT_TRUE(last.ended);
   EXPECT_EQ(last.exitCode, 0) << Tail(last.errors);
   EXPECT_NE(last.errors.find("saved"), std::string::npos) << Tail(last.errors);
+  EXPECT_EQ(game_test::ReadFile(file), WholeSave("last1"));
+  EXPECT_EQ(game_test::LeftoverTemporaries(folder, "GameParams.txt"), 0);
+}
+
+// A copy in a sandbox of its own (another PID namespace, as desktop sandboxes and containers
+// make) and one outside it save one file, on a file system without unnamed files: each sees the
+// other's temporaries under a number that names none of its own processes, and the sandboxed
+// copy's own number is 1, which lives outside too. No save may fail for the other copy's sake,
+// and what a killed sandboxed copy left goes with the next sandboxed start.
+TEST(CopiesProgramTest, CopiesInDifferentPidNamespacesNeverTakeALiveTemporaryForALeftover) {
+  const std::string unshare = OnPath("unshare");
+  if (unshare.empty() || system((unshare + " -p -f --mount-proc true >/dev/null 2>&1").c_str()) != 0) {
+    GTEST_SKIP() << "no PID namespace can be made here (unshare -p needs root)";
+  }
+  const fs::path root = game_test::NewFolder("namespaces");
+  game_test::PrepareGame("twocopies", root);
+  const fs::path folder = root / "home" / "AppData" / "Dunmarrow" / "TwoCopiesGame";
+  const fs::path file = folder / "GameParams.txt";
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const std::vector<std::string> noUnnamedFiles = {
+      std::string("LD_PRELOAD=") + QUORREL_NO_UNNAMED_FILES,
+      "ASAN_OPTIONS=" + (asan != nullptr ? std::string(asan) + ":" : std::string()) + "verify_asan_link_order=0"};
+  const std::vector<std::string> sandbox = {unshare, "-p", "-f", "--mount-proc"};
+  auto with = [&](std::vector<std::string> env, const std::string& extra) {
+    env.push_back(extra);
+    return env;
+  };
+
+  const game_test::StartedProgram boxed =
+      game_test::StartProgram("twocopies", root, true, with(noUnnamedFiles, "COPY=boxed"), std::nullopt, sandbox, "-boxed");
+  ASSERT_GT(boxed.pid, 0);
+  // The outside copy starts once the sandboxed one saves.
+  const auto guard = std::chrono::steady_clock::now() + game_test::kHangGuard;
+  while (game_test::ReadFile(folder / "TwoCopiesGame.log").find("A_SetParamsToCode k1=boxed") == std::string::npos &&
+         std::chrono::steady_clock::now() < guard) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::vector<std::string> hostEnv = with(noUnnamedFiles, "COPY=host");
+  hostEnv.push_back("SAVES=150");
+  const game_test::ProgramRun host = game_test::FinishProgram(
+      game_test::StartProgram("twocopies", root, true, hostEnv, std::nullopt, {}, "-host"), root);
+  KillAndReap(boxed.pid);
+  ASSERT_TRUE(host.ended);
+  EXPECT_EQ(host.exitCode, 0) << Tail(host.errors);
+  EXPECT_NE(host.errors.find("saved"), std::string::npos) << Tail(host.errors);
+  const std::string log = game_test::ReadFile(folder / "TwoCopiesGame.log");
+  EXPECT_NE(log.find("A_SetParamsToCode k1=boxed"), std::string::npos) << Tail(log);
+  EXPECT_EQ(log.find("Cannot write file"), std::string::npos) << Tail(log);
+  EXPECT_EQ(WhatIsWrong(game_test::ReadFile(file)), "");
+
+  std::vector<std::string> lastEnv = with(noUnnamedFiles, "COPY=last");
+  lastEnv.push_back("SAVES=1");
+  const game_test::ProgramRun last = game_test::FinishProgram(
+      game_test::StartProgram("twocopies", root, true, lastEnv, std::nullopt, sandbox, "-last"), root);
+  ASSERT_TRUE(last.ended);
+  EXPECT_EQ(last.exitCode, 0) << Tail(last.errors);
   EXPECT_EQ(game_test::ReadFile(file), WholeSave("last1"));
   EXPECT_EQ(game_test::LeftoverTemporaries(folder, "GameParams.txt"), 0);
 }

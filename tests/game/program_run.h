@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -208,6 +209,20 @@ inline ProgramRun RunProgram(const std::string& fixture, const std::filesystem::
                              const std::vector<std::string>& extraEnv = {},
                              const std::optional<RunUser>& user = std::nullopt) {
   return FinishProgram(StartProgram(fixture, root, withAppData, extraEnv, user), root);
+}
+
+// The path of a program found on the search path, or empty.
+inline std::string OnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  const std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+  for (std::size_t start = 0; start <= folders.size();) {
+    std::size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    const std::filesystem::path candidate = std::filesystem::path(folders.substr(start, end - start)) / program;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    start = end + 1;
+  }
+  return {};
 }
 
 // The last lines of a text, for a failure message.

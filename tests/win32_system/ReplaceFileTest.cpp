@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sched.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -111,21 +112,35 @@ TEST_P(TemporaryKind, TouchesNoNameButItsTarget) {
   EXPECT_EQ(Entries(dir.path()).size(), before.size() + 1);
 }
 
+// A save killed in a child (by the file size limit) leaves its temporary, which the next save of
+// the file removes; files that only look like a temporary stay, whatever their numbers say.
 TEST_P(TemporaryKind, TheNextSaveRemovesWhatAKilledOneLeft) {
   TempDir dir;
   dir.Write("save.txt", "old");
   const std::string dead = std::to_string(DeadPid());
-  dir.Write(".save.txt." + dead + "-3.tmp", "left by a killed save");
-  dir.Write(".save.txt.1-3.tmp", "a save of a live process");                    // pid 1 lives
-  dir.Write(".other.txt." + dead + "-3.tmp", "another file's");                    // not this file's
-  dir.Write(".save.txt." + dead + "-3.tmp.bak", "not of the temporary's form");
-  std::filesystem::create_directory(dir / (".save.txt." + dead + "-4.tmp"));      // no regular file
+  dir.Write(".save.txt." + dead + "-3.tmp", "a script's own file");
+  dir.Write(".save.txt.1-3.tmp", "another");
+  dir.Write(".other.txt." + dead + "-3.tmp", "another file's");
+  std::filesystem::create_directory(dir / (".save.txt." + dead + "-4.tmp"));
+  const std::set<std::string> kept = Entries(dir.path());
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_DFL);
+    const rlimit limit{1000, 1000};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    ReplaceWholeFile(dir / "save.txt", std::string(5000, 'k'));
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+  EXPECT_EQ(Entries(dir.path()).size(), kept.size() + (GetParam() ? 0 : 1));
 
   EXPECT_TRUE(ReplaceWholeFile(dir / "save.txt", "new"));
   EXPECT_EQ(dir.Read("save.txt"), "new");
-  EXPECT_EQ(Entries(dir.path()),
-            (std::set<std::string>{"save.txt", ".save.txt.1-3.tmp", ".other.txt." + dead + "-3.tmp",
-                                   ".save.txt." + dead + "-3.tmp.bak", ".save.txt." + dead + "-4.tmp"}));
+  EXPECT_EQ(Entries(dir.path()), kept);
+  EXPECT_EQ(dir.Read(".save.txt." + dead + "-3.tmp"), "a script's own file");
 }
 
 TEST_P(TemporaryKind, TwoThreadsSavingOneFileEachLandWhole) {
@@ -173,6 +188,85 @@ TEST_P(TemporaryKind, NamesUpToTheLengthLimitWork) {
   }
   EXPECT_FALSE(ReplaceWholeFile(dir / std::string(256, 'n'), "x"));
   EXPECT_EQ(GetLastError(), ERROR_FILENAME_EXCED_RANGE);
+}
+
+// Saves from another PID namespace (a sandbox, a container) see this process's temporaries
+// under a number that names no process of theirs, and the other way round: neither may take a
+// live one for a leftover. Each save in the namespace is a fresh process, so each looks.
+TEST(ReplaceWholeFile, SavesFromAnotherPidNamespaceNeverRemoveALiveTemporary) {
+  TempDir dir;
+  dir.Write("save.txt", "start");
+  SetUnnamedTemporaries(false);
+  const pid_t sandbox = fork();
+  if (sandbox == 0) {
+    if (unshare(CLONE_NEWPID) != 0) _exit(2);
+    const pid_t init = fork();
+    if (init == 0) {
+      int failures = 0;
+      for (int n = 0; n < 300; ++n) {
+        const pid_t saver = fork();
+        if (saver == 0) _exit(ReplaceWholeFile(dir / "save.txt", std::string(20000, 's')) ? 0 : 1);
+        int status = 0;
+        waitpid(saver, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++failures;
+      }
+      _exit(failures == 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(init, &status, 0);
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 3);
+  }
+  int hostFailures = 0, saves = 0, status = 0;
+  while (waitpid(sandbox, &status, WNOHANG) == 0) {
+    if (!ReplaceWholeFile(dir / "save.txt", std::string(20000, 'h'))) ++hostFailures;
+    ++saves;
+  }
+  SetUnnamedTemporaries(true);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 2) GTEST_SKIP() << "no new PID namespace may be made here (needs root)";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the sandbox's saves failed";
+  EXPECT_EQ(hostFailures, 0) << "of " << saves << " saves";
+  const std::string last = dir.Read("save.txt");
+  EXPECT_TRUE(last == std::string(20000, 'h') || last == std::string(20000, 's'));
+  EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"save.txt"}));
+}
+
+// A link keeps its place: a dangling one gets the file it names made, as open(2) would; a link
+// whose file cannot be made, or a loop, fails with its reason.
+TEST(ReplaceWholeFile, ADanglingLinkGetsItsFileMadeAndALoopFails) {
+  TempDir dir;
+  std::filesystem::create_symlink("made.txt", dir / "dangling.txt");
+  std::filesystem::create_symlink("dangling.txt", dir / "chain.txt");
+  std::filesystem::create_symlink(dir / "missing/x.txt", dir / "nofolder.txt");
+  std::filesystem::create_symlink("loop.txt", dir / "loop.txt");
+  std::filesystem::create_symlink("b.txt", dir / "a.txt");
+  std::filesystem::create_symlink("a.txt", dir / "b.txt");
+  EXPECT_TRUE(ReplaceWholeFile(dir / "dangling.txt", "one"));
+  EXPECT_EQ(dir.Read("made.txt"), "one");
+  EXPECT_TRUE(ReplaceWholeFile(dir / "chain.txt", "two"));
+  EXPECT_EQ(dir.Read("made.txt"), "two");
+  const struct {
+    const char* name;
+    DWORD error;
+    const char* reason;
+  } failing[] = {
+      {"nofolder.txt", ERROR_PATH_NOT_FOUND, "(error 3: the folder does not exist)"},
+      {"loop.txt", ERROR_CANT_RESOLVE_FILENAME, "(error 1921: the name leads to a loop of links)"},
+      {"a.txt", ERROR_CANT_RESOLVE_FILENAME, "(error 1921: the name leads to a loop of links)"},
+  };
+  for (const auto& c : failing) {
+    SCOPED_TRACE(c.name);
+    try {
+      rtl::WriteFileBytes(dir / c.name, "x");
+      ADD_FAILURE() << "no error raised";
+    } catch (const rtl::EInOutError& e) {
+      EXPECT_EQ(e.Code, static_cast<int>(c.error));
+      EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+    }
+  }
+  for (const char* link : {"dangling.txt", "chain.txt", "nofolder.txt", "loop.txt", "a.txt", "b.txt"}) {
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / link)) << link;
+  }
+  EXPECT_EQ(Entries(dir.path()).size(), 7u);
 }
 
 // The new bytes of a private file are never readable by others, not even while they are being

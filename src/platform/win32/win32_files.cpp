@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -15,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/win32/win32_system.h"
@@ -258,19 +261,37 @@ std::string NameOf(const std::string& posixPath) {
   return slash == std::string::npos ? posixPath : posixPath.substr(slash + 1);
 }
 
+// Follows a chain of links from Path as open(2) does, to the first name that is no link, whether
+// it exists or not; a chain longer than the system follows is a loop (ELOOP).
+int FollowLinks(std::string& path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
+    if (!S_ISLNK(st.st_mode)) return 0;
+    std::string to(PATH_MAX, '\0');
+    const ssize_t n = readlink(path.c_str(), to.data(), to.size());
+    if (n < 0) return errno;
+    if (n == 0) return ENOENT;
+    to.resize(static_cast<std::size_t>(n));
+    const std::string folder = FolderOf(path);
+    path = to.front() == '/' ? to : Join(folder == "." ? std::string() : folder, to);
+  }
+  return ELOOP;
+}
+
 bool ResolveWriteTarget(const std::string& windowsPath, bool followLink, WriteTarget& t) {
   if (windowsPath.empty()) return Fail(ENOENT);
   t.path = MapPath(windowsPath);
   if (!t.path.empty() && t.path.back() == '/') return Fail(EISDIR);
-  t.existed = lstat(t.path.c_str(), &t.st) == 0;
-  if (followLink && t.existed && S_ISLNK(t.st.st_mode)) {
-    char* real = realpath(t.path.c_str(), nullptr);
-    if (real != nullptr) {
-      t.path = real;
-      std::free(real);
-    }
-    t.existed = stat(t.path.c_str(), &t.st) == 0;
+  // A dangling link gets its target made, as by open(2) with O_CREAT; a loop fails. Either way
+  // the link itself stays.
+  if (followLink) {
+    const int err = FollowLinks(t.path);
+    if (err != 0) return Fail(err);
+    if (t.path.back() == '/') return Fail(EISDIR);
   }
+  t.existed = lstat(t.path.c_str(), &t.st) == 0;
+  if (!t.existed && errno != ENOENT) return Fail(errno);
   if (t.existed && S_ISDIR(t.st.st_mode)) return Fail(EISDIR);
   t.folder = FolderOf(t.path);
   t.name = NameOf(t.path);
@@ -282,9 +303,9 @@ std::string Beside(const WriteTarget& t, const std::string& name) {
   return Join(t.folder == "." ? std::string() : t.folder, name);
 }
 
-// Temporaries that get a name are ".<name>.<pid>-<n>.tmp": hidden, and telling which process
-// made them, so that a later save can remove what a killed one left. A name too long to take
-// that ending is cut and given a hash of the whole name, so it still fits NAME_MAX.
+// Temporaries that get a name are ".<name>.<pid>-<n>.tmp": hidden, and unique to this process
+// and write. A name too long to take that ending is cut and given a hash of the whole name, so
+// it still fits NAME_MAX.
 constexpr std::size_t kLongestEnding = 26;  // "." pid "-" n ".tmp", both numbers 32-bit
 
 std::string HiddenStem(const std::string& name) {
@@ -300,42 +321,81 @@ std::string HiddenName(const std::string& stem, unsigned n) {
   return stem + "." + std::to_string(static_cast<unsigned>(getpid())) + "-" + std::to_string(n) + ".tmp";
 }
 
-// The pid of a temporary that Stem's writes left, or 0 when Entry is no such temporary.
-pid_t OwnerOfTemporary(const std::string& stem, const char* entry) {
+// Whether Entry has the form of a temporary of Stem's writes.
+bool IsTemporaryName(const std::string& stem, const char* entry) {
   const std::size_t length = std::strlen(entry);
   if (length <= stem.size() + 1 || std::strncmp(entry, stem.c_str(), stem.size()) != 0 || entry[stem.size()] != '.') {
-    return 0;
+    return false;
   }
   const char* p = entry + stem.size() + 1;
-  char* end = nullptr;
-  errno = 0;
-  if (!std::isdigit(static_cast<unsigned char>(*p))) return 0;
-  const unsigned long pid = std::strtoul(p, &end, 10);
-  if (*end != '-' || errno != 0 || pid == 0 || pid > INT_MAX) return 0;
-  p = end + 1;
-  if (!std::isdigit(static_cast<unsigned char>(*p))) return 0;
-  (void)std::strtoul(p, &end, 10);
-  if (std::strcmp(end, ".tmp") != 0) return 0;
-  return static_cast<pid_t>(pid);
+  if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+  while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
+  if (*p++ != '-' || !std::isdigit(static_cast<unsigned char>(*p))) return false;
+  while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
+  return std::strcmp(p, ".tmp") == 0;
 }
 
-// What a killed save of this file left: regular files of the temporary's form whose process is
-// gone. Files of a live process are its saves in progress and stay.
+// A temporary is this program's while a write holds a lock on it, and marked as such by an
+// extended attribute naming its target. The lock (an open file description's, so it holds
+// across PID namespaces, and on NFS across hosts) tells a write in progress from a killed one;
+// the mark tells a temporary from a file a script happened to name alike. A temporary that
+// cannot be locked is not marked, so a marked file nobody locks is always a leftover.
+constexpr char kTemporaryMark[] = "user.quorrel.temporary";
+
+void ClaimTemporary(int fd, const std::string& targetName) {
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  if (fcntl(fd, F_OFD_SETLK, &lock) != 0) return;
+  (void)fsetxattr(fd, kTemporaryMark, targetName.data(), targetName.size(), 0);
+}
+
+// Removes Path when it is a leftover of a write of TargetName: a regular file with the mark and
+// no lock, still under that name.
+void RemoveIfLeftover(const std::string& path, const std::string& targetName) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat st {};
+  char mark[NAME_MAX + 1];
+  const ssize_t n = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? fgetxattr(fd, kTemporaryMark, mark, sizeof mark) : -1;
+  if (n >= 0 && std::string_view(mark, static_cast<std::size_t>(n)) == targetName) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    struct stat now {};
+    if (fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type == F_UNLCK && lstat(path.c_str(), &now) == 0 &&
+        now.st_ino == st.st_ino && now.st_dev == st.st_dev) {
+      (void)unlink(path.c_str());
+    }
+  }
+  close(fd);
+}
+
+// Whether this is the process's first write of the file. Looking for leftovers reads the whole
+// folder, so it is done once per file and run (a forked child is a run of its own).
+bool FirstWriteOf(const std::string& path) {
+  static std::mutex mutex;
+  static std::unordered_set<std::string> written;
+  static pid_t writer = 0;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (writer != getpid()) {
+    written.clear();
+    writer = getpid();
+  }
+  return written.insert(path).second;
+}
+
+// What killed writes of this file left. Where the file system keeps no extended attributes (or
+// no locks), nothing can show a file is a leftover, and everything stays.
 void RemoveLeftovers(const WriteTarget& t, const std::string& stem) {
   DIR* dir = opendir(t.folder.c_str());
   if (dir == nullptr) return;
-  std::vector<std::string> dead;
+  std::vector<std::string> candidates;
   while (dirent* entry = readdir(dir)) {
-    const pid_t owner = OwnerOfTemporary(stem, entry->d_name);
-    if (owner == 0 || owner == getpid()) continue;
-    if (kill(owner, 0) == 0 || errno != ESRCH) continue;
-    dead.push_back(Beside(t, entry->d_name));
+    if (IsTemporaryName(stem, entry->d_name)) candidates.push_back(Beside(t, entry->d_name));
   }
   closedir(dir);
-  for (const std::string& path : dead) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) (void)unlink(path.c_str());
-  }
+  for (const std::string& path : candidates) RemoveIfLeftover(path, t.name);
 }
 
 // The new bytes before they have the target's name: an unnamed file of the folder where the file
@@ -348,14 +408,21 @@ struct Temporary {
 int OpenTemporary(const WriteTarget& t, const std::string& stem, mode_t mode, Temporary& temp) {
   if (unnamedTemporaries.load(std::memory_order_relaxed)) {
     temp.fd = open(t.folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-    if (temp.fd >= 0) return 0;
+    if (temp.fd >= 0) {
+      // It gets a hidden name before it replaces the target.
+      ClaimTemporary(temp.fd, t.name);
+      return 0;
+    }
     // Kernels and file systems without unnamed files answer in several ways.
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
   }
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp.name = Beside(t, HiddenName(stem, writeCounter++));
     temp.fd = open(temp.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (temp.fd >= 0) return 0;
+    if (temp.fd >= 0) {
+      ClaimTemporary(temp.fd, t.name);
+      return 0;
+    }
     if (errno != EEXIST) {
       temp.name.clear();
       return errno;
@@ -376,12 +443,17 @@ int LinkUnnamed(int fd, const std::string& name) {
   return err;
 }
 
+bool LinksRefused(int err) { return err == EPERM || err == EOPNOTSUPP || err == ENOSYS; }
+
 // Puts the finished temporary in the target's place: over it (Replace), or only where the name is
 // free. Returns 0 or the errno; the temporary is gone either way. Unlinkable is set when an
-// unnamed temporary could not be given a name at all (no /proc, say).
-int CommitTemporary(Temporary& temp, const WriteTarget& t, const std::string& stem, bool replace, bool& unlinkable) {
+// unnamed temporary could not be given a name at all (no /proc, say); NoLinks when the file
+// system makes no link and cannot rename without replacing either (FAT without the call).
+int CommitTemporary(Temporary& temp, const WriteTarget& t, const std::string& stem, bool replace, bool& unlinkable,
+                    bool& noLinks) {
   int err = 0;
   unlinkable = false;
+  noLinks = false;
   if (temp.name.empty()) {
     if (!replace) {
       err = LinkUnnamed(temp.fd, t.path);
@@ -399,14 +471,45 @@ int CommitTemporary(Temporary& temp, const WriteTarget& t, const std::string& st
   if (err == 0 && !temp.name.empty()) {
     if (replace) {
       if (rename(temp.name.c_str(), t.path.c_str()) != 0) err = errno;
-    } else {
-      if (link(temp.name.c_str(), t.path.c_str()) != 0) err = errno;
+    } else if (link(temp.name.c_str(), t.path.c_str()) != 0) {
+      err = errno;
+      // File systems without links (FAT, exFAT) may still rename onto a free name only.
+      if (LinksRefused(err)) {
+        err = renameat2(AT_FDCWD, temp.name.c_str(), AT_FDCWD, t.path.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+        if (err == 0) {
+          temp.name.clear();
+        } else if (err == EINVAL || LinksRefused(err)) {
+          noLinks = true;
+        }
+      }
     }
+    // Our own temporary gone from under us: someone else removed it, the target itself is fine.
+    if (err == ENOENT) err = ESTALE;
   }
   if (!temp.name.empty() && (err != 0 || !replace)) (void)unlink(temp.name.c_str());
+  if (err == 0) (void)fremovexattr(temp.fd, kTemporaryMark);
   if (close(temp.fd) != 0 && err == 0) err = errno;
   temp.fd = -1;
   return err;
+}
+
+// A new name where the file system has no links: made exclusively and written there, so the
+// name shows the bytes while they are written. A failed write removes what it made.
+bool WriteNewName(std::string_view bytes, const WriteTarget& t, mode_t mode) {
+  const int fd = open(t.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode);
+  if (fd < 0) return Fail(errno);
+  int err = WriteAll(fd, bytes) ? 0 : errno;
+  if (err == 0 && fsync(fd) != 0) err = errno;
+  if (err != 0) {
+    struct stat made {}, now {};
+    if (fstat(fd, &made) == 0 && lstat(t.path.c_str(), &now) == 0 && made.st_ino == now.st_ino &&
+        made.st_dev == now.st_dev) {
+      (void)unlink(t.path.c_str());
+    }
+  }
+  if (close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) return Fail(err);
+  return true;
 }
 
 // Bytes for a target that is no regular file (a FIFO, a device): they go to it as to any
@@ -474,7 +577,7 @@ bool WriteWhole(const std::string& windowsPath, std::string_view bytes, bool rep
   }
 
   const std::string stem = HiddenStem(t.name);
-  RemoveLeftovers(t, stem);
+  if (FirstWriteOf(t.path)) RemoveLeftovers(t, stem);
   // The target's permission bits from the start, so that private bytes are never readable by
   // others, not even while they are written.
   const mode_t mode = t.existed ? (t.st.st_mode & 0777) : 0666;
@@ -500,13 +603,14 @@ bool WriteWhole(const std::string& windowsPath, std::string_view bytes, bool rep
     close(temp.fd);
     return Fail(err);
   }
-  bool unlinkable = false;
-  err = CommitTemporary(temp, t, stem, replace, unlinkable);
+  bool unlinkable = false, noLinks = false;
+  err = CommitTemporary(temp, t, stem, replace, unlinkable, noLinks);
   if (unlinkable) {
-    // Unnamed files that cannot be linked in (no /proc): named ones from now on.
+    // Unnamed files that cannot be linked in (no /proc, no links): named ones from now on.
     unnamedTemporaries.store(false, std::memory_order_relaxed);
     return WriteWhole(windowsPath, bytes, replace);
   }
+  if (noLinks) return WriteNewName(bytes, t, mode);
   if (err != 0) return Fail(err);
   SyncFolder(t);
   return true;

@@ -22,6 +22,7 @@ constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;  // a symbolic link, in find results
 
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
@@ -46,15 +47,18 @@ BOOL SetCurrentDirectoryA(const char* path);
 // Whole-file helpers for the runtime's file layer. Each returns false and sets the last error
 // on failure.
 bool ReadWholeFile(const std::string& windowsPath, std::string& bytes);
-// The one replacing write. The name as resolved (or the file a link there points to; the link
-// stays) gets the bytes whole or keeps what it had, and no other entry is touched:
+// The one replacing write. The name as resolved (or the file a link there points to, made when
+// the link dangles; the link stays; a loop of links fails with ERROR_CANT_RESOLVE_FILENAME)
+// gets the bytes whole or keeps what it had, and no other entry is touched:
 //   - the bytes go to a temporary that no script or player could have named: an unnamed file of
 //     the folder (O_TMPFILE), or where the file system has none a hidden name of this process
 //     and write (".<name>.<pid>-<n>.tmp", the name cut and hashed where it is long); it is made
 //     with the target's permission bits, filled, synced and renamed over the target. Two
 //     processes or threads saving one file each land whole or fail on their own;
-//   - a kill leaves at most one hidden temporary, which the next save of that file removes
-//     once its process is gone;
+//   - each write holds a lock on its temporary and marks it with an extended attribute; a kill
+//     can leave a hidden one, which the first write of that file in a later process removes
+//     when it bears the mark and nobody holds its lock. Without the mark (a file system without
+//     extended attributes or locks, a script's own file of that form) a file always stays;
 //   - where the folder takes no new file, an existing target is overwritten in place, but only
 //     after the space for the new bytes is reserved: without it the write fails and the old
 //     file stays whole;
@@ -64,7 +68,9 @@ bool ReadWholeFile(const std::string& windowsPath, std::string& bytes);
 //     is refused (ERROR_ACCESS_DENIED) and stays as it was.
 bool ReplaceWholeFile(const std::string& windowsPath, std::string_view bytes);
 // The same write for a name that must be new: fails with ERROR_FILE_EXISTS when anything has
-// the name (a link too, which is not followed), and never shows a part of the bytes.
+// the name (a link too, which is not followed), and never shows a part of the bytes, except on
+// a file system that makes neither links nor renames that keep an existing name: there the name
+// is created exclusively and written.
 bool CreateWholeFile(const std::string& windowsPath, std::string_view bytes);
 // Test seam: false makes the writes use their hidden named temporary, as where the file system
 // has no unnamed files.

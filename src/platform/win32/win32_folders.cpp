@@ -124,7 +124,9 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
     if (name.size() >= MAX_PATH || !MatchesWildcard(name, namePattern)) continue;
     const std::string full = folder + "/" + name;
     struct stat st{};
-    if (stat(full.c_str(), &st) != 0) continue;  // a dangling link names nothing
+    if (lstat(full.c_str(), &st) != 0) continue;
+    const bool link = S_ISLNK(st.st_mode);
+    if (link && stat(full.c_str(), &st) != 0) continue;  // a dangling link names nothing
     WIN32_FIND_DATAA d{};
     if (S_ISDIR(st.st_mode)) {
       d.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
@@ -135,6 +137,7 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
       d.nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(st.st_size) >> 32);
       d.nFileSizeLow = static_cast<DWORD>(static_cast<uint64_t>(st.st_size) & 0xFFFFFFFF);
     }
+    if (link) d.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     d.ftCreationTime = FileTimeOf(st.st_ctim);
     d.ftLastAccessTime = FileTimeOf(st.st_atim);
     d.ftLastWriteTime = FileTimeOf(st.st_mtim);

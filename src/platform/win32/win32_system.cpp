@@ -131,6 +131,12 @@ DWORD ErrorFromErrno(int err) {
     case EFBIG: return ERROR_FILE_TOO_LARGE;
     case ENXIO: return ERROR_PIPE_NOT_CONNECTED;
     case EOPNOTSUPP: return ERROR_NOT_SUPPORTED;
+    case EBADF: return ERROR_INVALID_HANDLE;
+    case ETXTBSY: return ERROR_SHARING_VIOLATION;
+    case ENOSYS: return ERROR_NOT_SUPPORTED;
+    case ESTALE: return ERROR_FILE_INVALID;
+    case EMLINK: return ERROR_TOO_MANY_LINKS;
+    case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
     default: return ERROR_GEN_FAILURE;
   }
 }
@@ -156,6 +162,11 @@ std::string ErrorText(DWORD code) {
     case ERROR_FILENAME_EXCED_RANGE: return "the file name is too long";
     case ERROR_FILE_TOO_LARGE: return "the file would be too large";
     case ERROR_PIPE_NOT_CONNECTED: return "nothing reads at the other end";
+    case ERROR_INVALID_HANDLE: return "the file is not open for this";
+    case ERROR_SHARING_VIOLATION: return "the file is in use";
+    case ERROR_FILE_INVALID: return "the file was removed or changed by another program meanwhile";
+    case ERROR_TOO_MANY_LINKS: return "too many links to the file";
+    case ERROR_CANT_RESOLVE_FILENAME: return "the name leads to a loop of links";
     default: return "system error";
   }
 }
