@@ -131,6 +131,8 @@ DWORD ErrorFromErrno(int err) {
     case EFBIG: return ERROR_FILE_TOO_LARGE;
     case ENXIO: return ERROR_PIPE_NOT_CONNECTED;
     case EOPNOTSUPP: return ERROR_NOT_SUPPORTED;
+    case EPIPE: return ERROR_BROKEN_PIPE;
+    case ETIMEDOUT: return ERROR_TIMEOUT;
     default: return ERROR_GEN_FAILURE;
   }
 }
@@ -156,6 +158,9 @@ std::string ErrorText(DWORD code) {
     case ERROR_FILENAME_EXCED_RANGE: return "the file name is too long";
     case ERROR_FILE_TOO_LARGE: return "the file would be too large";
     case ERROR_PIPE_NOT_CONNECTED: return "nothing reads at the other end";
+    case ERROR_SHARING_VIOLATION: return "another process is using the file";
+    case ERROR_BROKEN_PIPE: return "the reader closed the pipe";
+    case ERROR_TIMEOUT: return "the time limit of the operation ran out";
     default: return "system error";
   }
 }
