@@ -79,7 +79,7 @@ private:
 void FillDisk(const fs::path& path) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   ASSERT_GE(fd, 0);
-  const std::string chunk(512, 'f');
+  const std::string chunk(1 << 20, 'f');  // a write that meets the end still writes what fits
   while (write(fd, chunk.data(), chunk.size()) > 0) {
   }
   close(fd);

@@ -575,8 +575,9 @@ int OverwriteByClone(int fd, std::string_view bytes, off_t oldSize, blksize_t bl
   const off_t at = (oldSize + block - 1) / block * block;
   const off_t length = (static_cast<off_t>(bytes.size()) + block - 1) / block * block;
   if (!WriteAllAt(fd, bytes, at)) return errno;
-  // Whole blocks to the end of the file, as a clone of a range inside a file takes.
-  if (ftruncate(fd, at + length) != 0 || fdatasync(fd) != 0) return errno;
+  // Whole blocks to the end of the file, as a clone of a range inside a file takes. These file
+  // systems take the space of a write when it is made, so a full disk has shown by now.
+  if (ftruncate(fd, at + length) != 0) return errno;
   file_clone_range range {};
   range.src_fd = fd;
   range.src_offset = static_cast<__u64>(at);
