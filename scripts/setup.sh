@@ -17,6 +17,7 @@ packages=(
   python3  # the loopback HTTP server of the network tests
   tinyproxy  # the forward proxy that the network tests send through
   strace  # the slow disk of the test with two copies of a game saving one file
+  btrfs-progs  # the nearly full copy-on-write disk of the in-place save test
 )
 
 missing=()

@@ -2,6 +2,7 @@
 // GameParams.txt again and again, one of them on a slow disk (every write delayed by strace),
 // killed at random moments. Read all the while, the file must always be one whole save.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -187,6 +188,83 @@ TEST(CopiesProgramTest, CopiesInDifferentPidNamespacesNeverTakeALiveTemporaryFor
   ASSERT_TRUE(last.ended);
   EXPECT_EQ(last.exitCode, 0) << Tail(last.errors);
   EXPECT_EQ(game_test::ReadFile(file), WholeSave("last1"));
+  EXPECT_EQ(game_test::LeftoverTemporaries(folder, "GameParams.txt"), 0);
+}
+
+// Reads the file as a reader that honours a writer's lock: it waits for a whole file.
+std::string ReadTakingTurns(const fs::path& file) {
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  struct flock lock {};
+  lock.l_type = F_RDLCK;
+  lock.l_whence = SEEK_SET;
+  (void)fcntl(fd, F_OFD_SETLKW, &lock);
+  std::string text;
+  char buffer[65536];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+  close(fd);
+  return text;
+}
+
+bool Ended(pid_t pid, int& exitCode) {
+  int status = 0;
+  if (waitpid(pid, &status, WNOHANG) != pid) return false;
+  exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+  return true;
+}
+
+// In a folder that takes no new file, the copies overwrite the file where it stands; they take
+// turns, so that one's truncation never cuts into the other's bytes.
+TEST(CopiesProgramTest, TwoCopiesSavingInPlaceTakeTurns) {
+  const std::string strace = OnPath("strace");
+  if (strace.empty() || system((strace + " -o /dev/null -e inject=write:delay_enter=1 true >/dev/null 2>&1").c_str()) != 0) {
+    GTEST_SKIP() << "strace with write delays cannot run here (not installed, or tracing is not permitted)";
+  }
+  std::string why;
+  const auto user = game_test::OrdinaryUser(why);
+  if (!user) GTEST_SKIP() << why;
+  const fs::path root = game_test::NewFolder("inplacecopies");
+  game_test::PrepareGame("twocopies", root);
+  const fs::path folder = root / "home" / "AppData" / "Dunmarrow" / "TwoCopiesGame";
+  const fs::path file = folder / "GameParams.txt";
+  game_test::WriteFile(file, WholeSave("first"));
+  game_test::WriteFile(folder / "TwoCopiesGame.log", "");
+  game_test::GiveTo(root, *user);
+  fs::permissions(folder, static_cast<fs::perms>(0555));
+
+  // The slow copy's writes each wait 20 ms: its truncation and its bytes come far apart.
+  const std::vector<std::string> slowDisk = {strace, "-f", "-qq", "-o", "/dev/null",
+                                             "-e", "inject=write,pwrite64,ftruncate:delay_enter=20000"};
+  const game_test::StartedProgram fast =
+      game_test::StartProgram("twocopies", root, true, {"COPY=fast", "SAVES=150"}, user, {}, "-fast");
+  const game_test::StartedProgram slow =
+      game_test::StartProgram("twocopies", root, true, {"COPY=slow", "SAVES=15"}, user, slowDisk, "-slow");
+  ASSERT_GT(fast.pid, 0);
+  ASSERT_GT(slow.pid, 0);
+  const auto guard = std::chrono::steady_clock::now() + game_test::kHangGuard;
+  int fastCode = -1, slowCode = -1, bad = 0, reads = 0;
+  bool fastAlive = true, slowAlive = true;
+  std::string firstBad;
+  while ((fastAlive || slowAlive) && std::chrono::steady_clock::now() < guard) {
+    const std::string what = WhatIsWrong(ReadTakingTurns(file));
+    ++reads;
+    if (!what.empty() && bad++ == 0) firstBad = what;
+    if (fastAlive && Ended(fast.pid, fastCode)) fastAlive = false;
+    if (slowAlive && Ended(slow.pid, slowCode)) slowAlive = false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (fastAlive) KillAndReap(fast.pid);
+  if (slowAlive) KillAndReap(slow.pid);
+  fs::permissions(folder, static_cast<fs::perms>(0755));
+  const std::string log = game_test::ReadFile(folder / "TwoCopiesGame.log");
+  RecordProperty("reads", reads);
+  EXPECT_EQ(fastCode, 0);
+  EXPECT_EQ(slowCode, 0);
+  EXPECT_EQ(bad, 0) << "first: " << firstBad;
+  const std::string last = game_test::ReadFile(file);
+  EXPECT_TRUE(last == WholeSave("fast150") || last == WholeSave("slow15")) << WhatIsWrong(last);
+  EXPECT_EQ(log.find("Cannot write file"), std::string::npos) << Tail(log);
   EXPECT_EQ(game_test::LeftoverTemporaries(folder, "GameParams.txt"), 0);
 }
 

@@ -119,3 +119,96 @@ TEST(FilesProgramTest, WritesTouchNoNameButTheirTarget) {
 }
 
 }  // namespace
+
+namespace {
+
+enum class PipeReader { ReadsTenBytesAndLeaves, NeverReads };
+
+// The read end of a FIFO, opened before the program starts so that the program finds a reader.
+class FifoReader {
+public:
+  FifoReader(const fs::path& fifo, PipeReader kind) : kind_(kind) {
+    fd_ = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    thread_ = std::thread([this] {
+      if (fd_ < 0) return;
+      if (kind_ == PipeReader::ReadsTenBytesAndLeaves) {
+        std::size_t got = 0;
+        char buffer[10];
+        while (got < sizeof buffer && !ended_) {
+          const ssize_t n = read(fd_, buffer, sizeof buffer - got);
+          if (n > 0) got += static_cast<std::size_t>(n);
+          else usleep(1000);
+        }
+      } else {
+        while (!ended_) usleep(1000);
+      }
+      close(fd_);
+    });
+  }
+  ~FifoReader() {
+    ended_ = true;
+    thread_.join();
+  }
+  FifoReader(const FifoReader&) = delete;
+  FifoReader& operator=(const FifoReader&) = delete;
+  bool Open() const { return fd_ >= 0; }
+
+private:
+  PipeReader kind_;
+  int fd_ = -1;
+  std::atomic<bool> ended_{false};
+  std::thread thread_;
+};
+
+}  // namespace
+
+TEST(FilesProgramTest, APipeWhoseReaderLeavesOrNeverReadsFailsTheWriteAndTheGameGoesOn) {
+  // The program's standard error piped into a reader that takes 10 bytes and leaves, as in
+  // "quorrel 2>&1 | head -c 10"; the status is the program's own.
+  const std::vector<std::string> errorsToHead = {
+      "/bin/bash", "-c", "\"$0\" 2>&1 >/dev/null | head -c 10 >/dev/null; exit ${PIPESTATUS[0]}"};
+  const struct {
+    const char* label;
+    bool logOnStandardError;  // else the script writes to the FIFO "w/pipe"
+    PipeReader reader;
+    int bytes;
+    const char* said;  // the error the failed write logs
+  } cases[] = {
+      {"a FIFO whose reader takes 10 bytes and leaves", false, PipeReader::ReadsTenBytesAndLeaves, 1 << 20,
+       "w/pipe\" (error 109: the reader closed the pipe)"},
+      {"a FIFO whose reader never reads", false, PipeReader::NeverReads, 1 << 20,
+       "w/pipe\" (error 1460: the time limit of the operation ran out)"},
+      {"the main log on standard error, piped to a reader that leaves", true, PipeReader::ReadsTenBytesAndLeaves, 100,
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const fs::path root = game_test::NewFolder("pipes");
+    game_test::PrepareGame("pipes", root);
+    const fs::path w = root / "game" / "w";
+    fs::create_directories(w);
+    game_test::ProgramRun run;
+    if (c.logOnStandardError) {
+      // A folder on the main log's name: its lines go to standard error, the first of them the
+      // error of a write to a folder.
+      fs::create_directories(root / "home" / "AppData" / "Dunmarrow" / "PipeGame" / "PipeGame.log");
+      fs::create_directories(w / "pipe");
+      run = game_test::FinishProgram(
+          game_test::StartProgram("pipes", root, true, {"BYTES=100", "PAUSE=0.3"}, std::nullopt, errorsToHead), root);
+    } else {
+      ASSERT_EQ(mkfifo((w / "pipe").c_str(), 0644), 0);
+      const FifoReader reader(w / "pipe", c.reader);
+      ASSERT_TRUE(reader.Open());
+      run = game_test::RunProgram("pipes", root, true, {"BYTES=" + std::to_string(c.bytes)});
+      EXPECT_NE(run.errors.find("done"), std::string::npos) << Tail(run.errors);
+      EXPECT_TRUE(fs::is_fifo(w / "pipe"));
+    }
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0) << Tail(run.errors);
+    EXPECT_EQ(game_test::ReadFile(w / "after.txt"), "after");
+    if (c.said != nullptr) {
+      EXPECT_NE(run.logs.find(c.said), std::string::npos) << Tail(run.logs);
+      EXPECT_NE(run.logs.find("[ Errors : 1"), std::string::npos) << "the log has its footer" << Tail(run.logs);
+    }
+  }
+}

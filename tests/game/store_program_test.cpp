@@ -79,7 +79,7 @@ private:
 void FillDisk(const fs::path& path) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   ASSERT_GE(fd, 0);
-  const std::string chunk(512, 'f');
+  const std::string chunk(1 << 20, 'f');  // a write that meets the end still writes what fits
   while (write(fd, chunk.data(), chunk.size()) > 0) {
   }
   close(fd);
@@ -158,32 +158,59 @@ TEST(StoreProgramTest, AStoreFileThePlayerCannotReadOrMadeReadOnlyIsNeverReplace
   }
 }
 
+// The path of a program found on the search path, or empty.
+std::string OnPath(const std::string& program) {
+  for (const char* folder : {"/usr/local/sbin", "/usr/local/bin", "/usr/sbin", "/usr/bin", "/sbin", "/bin"}) {
+    const fs::path candidate = fs::path(folder) / program;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+  }
+  return {};
+}
+
 TEST(StoreProgramTest, FilesInAFolderThatTakesNoNewFileAreRewrittenInPlace) {
   std::string why;
   const auto user = game_test::OrdinaryUser(why);
   if (!user) GTEST_SKIP() << why;
-  const fs::path root = game_test::NewFolder("inplace");
-  game_test::PrepareGame("inplace", root);
-  const fs::path game = root / "game", folder = root / "home" / "AppData" / "Dunmarrow" / "InPlaceGame";
-  game_test::WriteFile(folder / "InPlaceGame.log", "STALE LOG\r\n");
-  game_test::WriteFile(folder / "script.log", "STALE SCRIPT LOG, LONGER THAN ITS NEW TEXT\r\n");
-  game_test::WriteFile(game / "data.txt", "STALE DATA, LONGER THAN ITS NEW TEXT");
-  game_test::GiveTo(root, *user);
-  fs::permissions(folder, static_cast<fs::perms>(0555));
-  fs::permissions(game, static_cast<fs::perms>(0555));
+  const std::string strace = OnPath("strace");
+  const std::vector<std::string> noFallocate = {strace, "-f", "-qq", "-o", "/dev/null",
+                                                "-e", "inject=fallocate:error=EOPNOTSUPP"};
+  const struct {
+    const char* label;
+    std::vector<std::string> wrapper;
+  } cases[] = {
+      {"a file system that reserves space", {}},
+      {"a file system without fallocate", noFallocate},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    if (!c.wrapper.empty() &&
+        (strace.empty() || system((strace + " -o /dev/null -e inject=fallocate:error=EOPNOTSUPP true >/dev/null 2>&1").c_str()) != 0)) {
+      GTEST_SKIP() << "strace fault injection cannot run here (not installed, or tracing is not permitted)";
+    }
+    const fs::path root = game_test::NewFolder("inplace");
+    game_test::PrepareGame("inplace", root);
+    const fs::path game = root / "game", folder = root / "home" / "AppData" / "Dunmarrow" / "InPlaceGame";
+    game_test::WriteFile(folder / "InPlaceGame.log", "STALE LOG\r\n");
+    game_test::WriteFile(folder / "script.log", "STALE SCRIPT LOG, LONGER THAN ITS NEW TEXT\r\n");
+    game_test::WriteFile(game / "data.txt", "STALE DATA, LONGER THAN ITS NEW TEXT");
+    game_test::GiveTo(root, *user);
+    fs::permissions(folder, static_cast<fs::perms>(0555));
+    fs::permissions(game, static_cast<fs::perms>(0555));
 
-  const game_test::ProgramRun run = game_test::RunProgram("inplace", root, true, {}, user);
-  fs::permissions(folder, static_cast<fs::perms>(0755));
-  fs::permissions(game, static_cast<fs::perms>(0755));
-  ASSERT_TRUE(run.ended);
-  EXPECT_EQ(run.exitCode, 0) << Tail(run.errors);
-  const std::string log = game_test::ReadFile(folder / "InPlaceGame.log");
-  EXPECT_EQ(log.rfind(std::string(80, '='), 0), 0u) << log.substr(0, 200);
-  EXPECT_EQ(log.find("STALE"), std::string::npos);
-  EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
-  EXPECT_EQ(run.errors.find("cannot be written"), std::string::npos) << Tail(run.errors);
-  EXPECT_EQ(game_test::ReadFile(folder / "script.log"), "new line\r\n");
-  EXPECT_EQ(game_test::ReadFile(game / "data.txt"), "new text");
+    const game_test::ProgramRun run =
+        game_test::FinishProgram(game_test::StartProgram("inplace", root, true, {}, user, c.wrapper), root);
+    fs::permissions(folder, static_cast<fs::perms>(0755));
+    fs::permissions(game, static_cast<fs::perms>(0755));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0) << Tail(run.errors);
+    const std::string log = game_test::ReadFile(folder / "InPlaceGame.log");
+    EXPECT_EQ(log.rfind(std::string(80, '='), 0), 0u) << log.substr(0, 200);
+    EXPECT_EQ(log.find("STALE"), std::string::npos);
+    EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
+    EXPECT_EQ(run.errors.find("cannot be written"), std::string::npos) << Tail(run.errors);
+    EXPECT_EQ(game_test::ReadFile(folder / "script.log"), "new line\r\n");
+    EXPECT_EQ(game_test::ReadFile(game / "data.txt"), "new text");
+  }
 }
 
 TEST(StoreProgramTest, AnInPlaceSaveOnADiskWithoutRoomForTheNewBytesKeepsTheOldFile) {
@@ -234,6 +261,94 @@ TEST(StoreProgramTest, AnInPlaceSaveOnADiskWithoutRoomForTheNewBytesKeepsTheOldF
   for (const auto& entry : fs::directory_iterator(folder)) entries.push_back(entry.path().filename().string());
   std::sort(entries.begin(), entries.end());
   EXPECT_EQ(entries, (std::vector<std::string>{"FullDiskGame.log", "GameParams.txt"}));
+  fs::permissions(folder, static_cast<fs::perms>(0755));
+}
+
+// A btrfs file system in an image file, mounted through a loop device for as long as the object
+// lives. Needs mkfs.btrfs and the right to mount.
+class CopyOnWriteDisk {
+public:
+  CopyOnWriteDisk(const fs::path& image, const fs::path& folder) : image_(image) {
+    fs::create_directories(folder);
+    if (OnPath("mkfs.btrfs").empty()) {
+      why_ = "mkfs.btrfs is not installed (btrfs-progs)";
+      return;
+    }
+    const std::string quiet = " >/dev/null 2>&1";
+    if (system(("truncate -s 128M '" + image.string() + "'" + quiet).c_str()) != 0 ||
+        system(("mkfs.btrfs -q -f '" + image.string() + "'" + quiet).c_str()) != 0) {
+      why_ = "mkfs.btrfs cannot make a file system here";
+      return;
+    }
+    if (system(("mount -o loop '" + image.string() + "' '" + folder.string() + "'" + quiet).c_str()) != 0) {
+      why_ = "a loop device cannot be mounted here; mounting needs root";
+      return;
+    }
+    mounted_ = folder;
+  }
+  ~CopyOnWriteDisk() {
+    if (!mounted_.empty()) (void)system(("umount '" + mounted_.string() + "' >/dev/null 2>&1").c_str());
+    fs::remove(image_);
+  }
+  CopyOnWriteDisk(const CopyOnWriteDisk&) = delete;
+  CopyOnWriteDisk& operator=(const CopyOnWriteDisk&) = delete;
+  bool Mounted() const { return !mounted_.empty(); }
+  const std::string& Why() const { return why_; }
+
+private:
+  fs::path image_, mounted_;
+  std::string why_;
+};
+
+// A disk that writes every change to new blocks has no room to overwrite a file whose old blocks
+// are all its own: the old file stays whole, and with room again the save lands in place.
+TEST(StoreProgramTest, AnInPlaceSaveOnANearlyFullCopyOnWriteDiskKeepsTheOldFile) {
+  std::string why;
+  const auto user = game_test::OrdinaryUser(why);
+  if (!user) GTEST_SKIP() << why;
+  const fs::path root = game_test::NewFolder("cowdisk");
+  game_test::PrepareGame("fulldisk", root);
+  const fs::path folder = root / "home" / "AppData" / "Dunmarrow" / "FullDiskGame";
+  game_test::GiveTo(root, *user);
+  const CopyOnWriteDisk disk(root / "disk.img", folder);
+  if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
+
+  constexpr int kPairs = 80000;  // about 9 MB each save
+  std::string old;
+  for (int i = 1; i <= kPairs; ++i) old += "old" + std::to_string(i) + "=" + std::string(100, 'o') + "\r\n";
+  const fs::path params = folder / "GameParams.txt";
+  game_test::WriteFile(params, old);
+  game_test::WriteFile(folder / "FullDiskGame.log", std::string(8192, '-'));
+  game_test::GiveTo(folder, *user);
+  fs::permissions(folder, static_cast<fs::perms>(0555));
+  const ino_t inode = InodeOf(params);
+  // Room for less than half a save, kept by root: the player cannot free it.
+  game_test::WriteFile(folder / "room", std::string(4 << 20, 'r'));
+  sync();
+  FillDisk(folder / "filler");
+  fs::remove(folder / "room");
+  sync();
+
+  const std::vector<std::string> env = {"PAIRS=" + std::to_string(kPairs)};
+  const game_test::ProgramRun full = game_test::RunProgram("fulldisk", root, true, env, user);
+  ASSERT_TRUE(full.ended);
+  EXPECT_EQ(full.exitCode, 0) << Tail(full.errors);
+  EXPECT_NE(full.errors.find("saved"), std::string::npos) << "the game goes on" << Tail(full.errors);
+  EXPECT_TRUE(game_test::ReadFile(params) == old) << "the old file was changed";
+  EXPECT_EQ(InodeOf(params), inode);
+  const std::string said = full.logs + full.errors;
+  EXPECT_TRUE(HasLine(said, "ERROR !!!", "FullDiskGame\\GameParams.txt\" (error 112: there is not enough space on the disk)"))
+      << Tail(said);
+
+  fs::remove(folder / "filler");
+  sync();
+  const game_test::ProgramRun roomy = game_test::RunProgram("fulldisk", root, true, env, user);
+  ASSERT_TRUE(roomy.ended);
+  EXPECT_EQ(roomy.exitCode, 0) << Tail(roomy.errors);
+  std::string saved;
+  for (int i = 1; i <= kPairs; ++i) saved += "new" + std::to_string(i) + "=" + std::string(100, 'n') + "\r\n";
+  EXPECT_TRUE(game_test::ReadFile(params) == saved) << "the new save did not land whole";
+  EXPECT_EQ(InodeOf(params), inode);
   fs::permissions(folder, static_cast<fs::perms>(0755));
 }
 

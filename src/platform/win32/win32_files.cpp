@@ -3,14 +3,21 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/magic.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -64,6 +71,19 @@ BOOL FailBool(int err) {
   return FALSE;
 }
 
+// A reader that leaves a pipe (a FIFO, the log's or standard error's) fails the write with EPIPE,
+// reported as any failure is, instead of ending the game. Programs this one starts get the
+// default back (see ShellExecuteA).
+[[maybe_unused]] const bool pipeSignalIgnored = [] {
+  struct sigaction action {};
+  action.sa_handler = SIG_IGN;
+  sigemptyset(&action.sa_mask);
+  return sigaction(SIGPIPE, &action, nullptr) == 0;
+}();
+
+// How long a write through a pipe or device waits for its reader to take more bytes.
+constexpr int kThroughLimitMs = 3000;
+
 bool WriteAll(int fd, std::string_view bytes) {
   const char* p = bytes.data();
   std::size_t left = bytes.size();
@@ -83,6 +103,39 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// WriteAll for a descriptor opened non-blocking (a FIFO, a device): fails with ETIMEDOUT once
+// the reader has taken nothing for kThroughLimitMs, so that one that never reads cannot hold
+// the game, while one that reads slowly gets everything.
+bool WriteAllWithin(int fd, std::string_view bytes) {
+  const auto limit = std::chrono::milliseconds(kThroughLimitMs);
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  const char* p = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t n = write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (wait.count() <= 0) {
+        errno = ETIMEDOUT;
+        return false;
+      }
+      pollfd ready{fd, POLLOUT, 0};
+      if (poll(&ready, 1, static_cast<int>(wait.count())) < 0 && errno != EINTR) return false;
+      continue;
+    }
+    if (n == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+    deadline = std::chrono::steady_clock::now() + limit;
+  }
+  return true;
+}
+
 std::string FolderOf(const std::string& posixPath) {
   std::size_t slash = posixPath.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -93,6 +146,29 @@ std::string FolderOf(const std::string& posixPath) {
 bool Exists(const std::string& posixPath) {
   struct stat st {};
   return lstat(posixPath.c_str(), &st) == 0;
+}
+
+// How long a write in place waits for another one of the same file, and a read for it.
+constexpr auto kTurnLimit = std::chrono::seconds(10);
+
+// An OFD lock on the whole file, of Type F_RDLCK or F_WRLCK. It belongs to the open file, so it
+// orders threads of one process as it does processes, in any PID namespace. Returns 0, or
+// ETIMEDOUT once kTurnLimit has passed, or the errno of a file system without such locks.
+int TakeTurn(int fd, short type) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  const auto deadline = std::chrono::steady_clock::now() + kTurnLimit;
+  useconds_t pause = 500;
+  for (;;) {
+    if (fcntl(fd, F_OFD_SETLK, &lock) == 0) return 0;
+    const int err = errno;
+    if (err == EINTR) continue;
+    if (err != EAGAIN && err != EACCES) return err;
+    if (std::chrono::steady_clock::now() >= deadline) return ETIMEDOUT;
+    usleep(pause);
+    pause = std::min<useconds_t>(pause * 2, 20000);
+  }
 }
 
 }  // namespace
@@ -223,6 +299,9 @@ bool ReadWholeFile(const std::string& windowsPath, std::string& bytes) {
     close(fd);
     return Fail(EACCES);
   }
+  // A file being rewritten in place is read once that write is done (see WriteInPlace); after
+  // the wait it is read as it stands.
+  if (S_ISREG(st.st_mode) && TakeTurn(fd, F_RDLCK) == 0) (void)fstat(fd, &st);
   if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
   char chunk[65536];
   for (;;) {
@@ -514,41 +593,143 @@ bool WriteNewName(std::string_view bytes, const WriteTarget& t, mode_t mode) {
 
 // Bytes for a target that is no regular file (a FIFO, a device): they go to it as to any
 // program writing that name, and the entry stays what it is. A FIFO nobody reads fails at once
-// instead of waiting for a reader.
+// instead of waiting for a reader, and one whose reader stops taking bytes fails after a time.
 bool WriteThrough(std::string_view bytes, const WriteTarget& t) {
   if (S_ISSOCK(t.st.st_mode)) return Fail(EOPNOTSUPP);
   int fd = open(t.path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return Fail(errno);
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0) (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  int err = WriteAll(fd, bytes) ? 0 : errno;
+  int err = WriteAllWithin(fd, bytes) ? 0 : errno;
   if (close(fd) != 0 && err == 0) err = errno;
   if (err != 0) return Fail(err);
   return true;
 }
 
-// Where the folder takes no new file, the target is overwritten where it stands: only once the
-// space for the new bytes is secured, so a full disk fails before any old byte is touched.
+// File systems that write every change to new blocks, where reserving the old range secures
+// nothing for its overwrite.
+bool CopiesOnWrite(int fd) {
+  constexpr decltype(statfs::f_type) kBcachefs = 0xca451a4e, kZfs = 0x2fc12fc1;
+  struct statfs fs {};
+  if (fstatfs(fd, &fs) != 0) return false;
+  return fs.f_type == BTRFS_SUPER_MAGIC || fs.f_type == kBcachefs || fs.f_type == kZfs ||
+         fs.f_type == NILFS_SUPER_MAGIC;
+}
+
+bool WriteAllAt(int fd, std::string_view bytes, off_t at) {
+  const char* p = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t n = pwrite(fd, p, left, at);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    p += n;
+    at += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// The space for Size bytes from the start, where the file system has no fallocate. Readable, the
+// C library's way fills the gaps (it reads to find them); otherwise zeros past the old end, as
+// the old bytes already have their blocks. Synced, since a network file system tells of a full
+// disk only then.
+int ReserveByWriting(int fd, off_t size, off_t oldSize, bool readable) {
+  if (readable) {
+    const int err = posix_fallocate(fd, 0, size);
+    if (err != 0) return err;
+  } else {
+    const std::string zeros(65536, '\0');
+    for (off_t at = oldSize; at < size;) {
+      const std::size_t n = static_cast<std::size_t>(std::min<off_t>(size - at, static_cast<off_t>(zeros.size())));
+      if (!WriteAllAt(fd, std::string_view(zeros.data(), n), at)) return errno;
+      at += static_cast<off_t>(n);
+    }
+  }
+  return fdatasync(fd) == 0 ? 0 : errno;
+}
+
+// The overwrite where blocks are rewritten where they stand: only once the space for the new
+// bytes is secured, so a full disk fails before any old byte is touched.
+int OverwriteReserved(int fd, std::string_view bytes, off_t oldSize, bool readable) {
+  const off_t size = static_cast<off_t>(bytes.size());
+  int err = 0;
+  if (size > 0 && fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size) != 0) {
+    err = errno;
+    // Reserving by writing may lengthen the file, which the caller takes back should anything fail.
+    if (err == EOPNOTSUPP || err == ENOSYS) err = ReserveByWriting(fd, size, oldSize, readable);
+  }
+  if (err == 0 && !WriteAllAt(fd, bytes, 0)) err = errno;
+  return err;
+}
+
+// The overwrite on a file system that copies on write: the new bytes go past the old end first,
+// where a full disk stops them before any old byte is touched, and are then cloned over the
+// start, which takes no new data space. Where the file system cannot clone (or this user may not
+// read the file, which a clone needs), the space cannot be secured and the write is refused.
+int OverwriteByClone(int fd, std::string_view bytes, off_t oldSize, blksize_t blockSize, bool readable) {
+  if (bytes.empty()) return 0;
+  if (!readable) return EOPNOTSUPP;
+  const off_t block = blockSize > 0 ? blockSize : 4096;
+  const off_t at = (oldSize + block - 1) / block * block;
+  const off_t length = (static_cast<off_t>(bytes.size()) + block - 1) / block * block;
+  if (!WriteAllAt(fd, bytes, at)) return errno;
+  // Whole blocks to the end of the file, as a clone of a range inside a file takes. These file
+  // systems take the space of a write when it is made, so a full disk has shown by now.
+  if (ftruncate(fd, at + length) != 0) return errno;
+  file_clone_range range {};
+  range.src_fd = fd;
+  range.src_offset = static_cast<__u64>(at);
+  range.src_length = static_cast<__u64>(length);
+  range.dest_offset = 0;
+  if (ioctl(fd, FICLONERANGE, &range) != 0) {
+    const int err = errno;
+    return err == EINVAL || err == EXDEV || err == ENOTTY ? EOPNOTSUPP : err;
+  }
+  return 0;
+}
+
+// Where the folder takes no new file, the target is overwritten where it stands, and only where
+// the space for the new bytes is secured, so a full disk fails before any old byte is touched.
+// Two such writes of one file take turns for the whole write: otherwise one's truncation cuts
+// into the other's bytes.
 bool WriteInPlace(std::string_view bytes, const WriteTarget& t) {
-  int fd = open(t.path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  // Read access too where the file grants it: reserving without fallocate and cloning read it.
+  int fd = open(t.path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+  const bool readable = fd >= 0;
+  if (fd < 0 && errno == EACCES) fd = open(t.path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return Fail(errno);
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     return Fail(EACCES);
   }
-  const off_t size = static_cast<off_t>(bytes.size());
-  int err = 0;
-  if (size > 0 && fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size) != 0) {
-    err = errno;
-    // Where the file system cannot reserve, the C library's way writes into the gaps; that may
-    // lengthen the file, which the truncation below takes back should anything fail.
-    if (err == EOPNOTSUPP || err == ENOSYS) err = posix_fallocate(fd, 0, size);
+  // Without such locks on this file system the write goes on as before; a turn that never comes
+  // fails the save.
+  if (TakeTurn(fd, F_WRLCK) == ETIMEDOUT) {
+    close(fd);
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return false;
   }
-  if (err == 0 && !WriteAll(fd, bytes)) err = errno;
+  // The other copy's write may have changed the size while this one waited.
+  if (fstat(fd, &st) != 0) {
+    const int err = errno;
+    close(fd);
+    return Fail(err);
+  }
+  const off_t size = static_cast<off_t>(bytes.size());
+  int err = CopiesOnWrite(fd) ? OverwriteByClone(fd, bytes, st.st_size, st.st_blksize, readable)
+                              : OverwriteReserved(fd, bytes, st.st_size, readable);
   if (err == 0 && ftruncate(fd, size) != 0) err = errno;
   if (err == 0 && fsync(fd) != 0) err = errno;
-  if (err != 0 && size > st.st_size) (void)ftruncate(fd, st.st_size);
+  if (err != 0) {
+    struct stat now {};
+    if (fstat(fd, &now) == 0 && now.st_size > st.st_size) (void)ftruncate(fd, st.st_size);
+  }
   if (close(fd) != 0 && err == 0) err = errno;
   if (err != 0) return Fail(err);
   return true;
@@ -633,12 +814,11 @@ void SetUnnamedTemporaries(bool allowed) { unnamedTemporaries.store(allowed, std
 bool AppendToFile(const std::string& windowsPath, std::string_view bytes) {
   if (windowsPath.empty()) return Fail(ENOENT);
   std::string target = MapPath(windowsPath);
-  // A FIFO nobody reads fails at once rather than holding the game until a reader comes.
+  // A FIFO nobody reads fails at once rather than holding the game until a reader comes, and one
+  // whose reader stops taking bytes fails after a time.
   int fd = open(target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
   if (fd < 0) return Fail(errno == ENOENT ? ENOTDIR : errno);
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0) (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  bool ok = WriteAll(fd, bytes);
+  bool ok = WriteAllWithin(fd, bytes);
   int err = errno;
   if (close(fd) != 0 && ok) {
     ok = false;

@@ -46,6 +46,7 @@ BOOL SetCurrentDirectoryA(const char* path);
 
 // Whole-file helpers for the runtime's file layer. Each returns false and sets the last error
 // on failure.
+// A file being rewritten in place (see ReplaceWholeFile) is read once that write is done.
 bool ReadWholeFile(const std::string& windowsPath, std::string& bytes);
 // The one replacing write. The name as resolved (or the file a link there points to, made when
 // the link dangles; the link stays; a loop of links fails with ERROR_CANT_RESOLVE_FILENAME)
@@ -59,11 +60,14 @@ bool ReadWholeFile(const std::string& windowsPath, std::string& bytes);
 //     can leave a hidden one, which the first write of that file in a later process removes
 //     when it bears the mark and nobody holds its lock. Without the mark (a file system without
 //     extended attributes or locks, a script's own file of that form) a file always stays;
-//   - where the folder takes no new file, an existing target is overwritten in place, but only
-//     after the space for the new bytes is reserved: without it the write fails and the old
-//     file stays whole;
+//   - where the folder takes no new file, an existing target is overwritten in place, under an
+//     OFD lock of the whole file so that two such writes take turns (a turn that does not come
+//     within 10 s fails with ERROR_SHARING_VIOLATION), and only after the space for the new
+//     bytes is secured: without it the write fails and the old file stays whole; where the
+//     file system copies on write and cannot clone, it is refused (ERROR_NOT_SUPPORTED);
 //   - an existing target that is not a regular file (a FIFO, a device) is written through and
-//     stays what it is; a socket is refused (ERROR_NOT_SUPPORTED);
+//     stays what it is; a reader that leaves fails the write (ERROR_BROKEN_PIPE), and so does
+//     one that takes no bytes for 3 s (ERROR_TIMEOUT); a socket is refused (ERROR_NOT_SUPPORTED);
 //   - an existing target that is read-only (no owner write bit) or that this user may not write
 //     is refused (ERROR_ACCESS_DENIED) and stays as it was.
 bool ReplaceWholeFile(const std::string& windowsPath, std::string_view bytes);
@@ -77,7 +81,7 @@ bool CreateWholeFile(const std::string& windowsPath, std::string_view bytes);
 void SetUnnamedTemporaries(bool allowed);
 // Appends to the file, creating it when absent; the bytes are handed to the system before the
 // call returns and the file is closed again. A FIFO that nobody reads fails at once
-// (ERROR_PIPE_NOT_CONNECTED).
+// (ERROR_PIPE_NOT_CONNECTED), one whose reader leaves or takes no bytes for 3 s as above.
 bool AppendToFile(const std::string& windowsPath, std::string_view bytes);
 
 }  // namespace platform::win32

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -105,8 +106,17 @@ bool Launch(const std::string& target) {
   char arg0[] = "xdg-open";
   std::string arg1 = target;
   char* argv[] = {arg0, arg1.data(), nullptr};
+  // This program ignores SIGPIPE (see win32_files.cpp); the opener gets the default.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t pipeSignal;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = 0;
-  const int err = posix_spawnp(&pid, "xdg-open", &actions, nullptr, argv, environ);
+  const int err = posix_spawnp(&pid, "xdg-open", &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (err != 0) {
     Log(kLogWarning, "ShellExecute: cannot start xdg-open: " + std::string(std::strerror(err)));

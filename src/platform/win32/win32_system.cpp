@@ -137,6 +137,8 @@ DWORD ErrorFromErrno(int err) {
     case ESTALE: return ERROR_FILE_INVALID;
     case EMLINK: return ERROR_TOO_MANY_LINKS;
     case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
+    case EPIPE: return ERROR_BROKEN_PIPE;
+    case ETIMEDOUT: return ERROR_TIMEOUT;
     default: return ERROR_GEN_FAILURE;
   }
 }
@@ -167,6 +169,8 @@ std::string ErrorText(DWORD code) {
     case ERROR_FILE_INVALID: return "the file was removed or changed by another program meanwhile";
     case ERROR_TOO_MANY_LINKS: return "too many links to the file";
     case ERROR_CANT_RESOLVE_FILENAME: return "the name leads to a loop of links";
+    case ERROR_BROKEN_PIPE: return "the reader closed the pipe";
+    case ERROR_TIMEOUT: return "the time limit of the operation ran out";
     default: return "system error";
   }
 }
