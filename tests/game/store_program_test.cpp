@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -342,6 +343,11 @@ TEST(StoreProgramTest, AnInPlaceSaveOnANearlyFullCopyOnWriteDiskKeepsTheOldFile)
 
   fs::remove(folder / "filler");
   sync();
+  // A save that grows the file far past its old size, as after a short one.
+  {
+    std::ofstream shorter(params, std::ios::binary | std::ios::trunc);
+    shorter << "old1=o\r\n";
+  }
   const game_test::ProgramRun roomy = game_test::RunProgram("fulldisk", root, true, env, user);
   ASSERT_TRUE(roomy.ended);
   EXPECT_EQ(roomy.exitCode, 0) << Tail(roomy.errors);

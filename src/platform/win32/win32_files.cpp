@@ -675,8 +675,9 @@ int OverwriteByClone(int fd, std::string_view bytes, off_t oldSize, blksize_t bl
   if (bytes.empty()) return 0;
   if (!readable) return EOPNOTSUPP;
   const off_t block = blockSize > 0 ? blockSize : 4096;
-  const off_t at = (oldSize + block - 1) / block * block;
   const off_t length = (static_cast<off_t>(bytes.size()) + block - 1) / block * block;
+  // Past the old end and past where the clone will reach: a clone within a file may not overlap.
+  const off_t at = std::max((oldSize + block - 1) / block * block, length);
   if (!WriteAllAt(fd, bytes, at)) return errno;
   // Whole blocks to the end of the file, as a clone of a range inside a file takes. These file
   // systems take the space of a write when it is made, so a full disk has shown by now.
