@@ -170,7 +170,9 @@ TEST_P(DemoScreenTest, FullScreenIsTheWindowedFrameScaledWhole) {
     EXPECT_NEAR(box.x1, left + l.x * scale, 6 * scale + 2);
     EXPECT_NEAR(box.y1, top + l.y * scale, 6 * scale + 2);
     EXPECT_NEAR(box.height(), 14 * scale, 5 * scale + 2);
-    if (l.width) EXPECT_NEAR(box.width(), l.width * scale, 0.12 * l.width * scale + 2);
+    if (l.width) {
+      EXPECT_NEAR(box.width(), l.width * scale, 0.12 * l.width * scale + 2);
+    }
     EXPECT_LT(box.x2, sw);
   }
 
