@@ -11,7 +11,10 @@
 #include <random>
 #include <string>
 
+#include "foundation/CUnit.h"
 #include "foundation/KeshLogEngine.h"
+#include "game/AssArray.h"
+#include "runtime/Streams.h"
 #include "support/scratch.h"
 
 namespace game_test {
@@ -28,6 +31,14 @@ inline std::filesystem::path NewFolder(const std::string& name) {
 
 using test_support::ReadFile;
 using test_support::WriteFile;
+
+// Bytes as a profile file holds them: scrambled with the stores' key.
+inline std::string Scramble(const std::string& bytes) {
+  rtl::TMemoryStream source, dest;
+  source.WriteString(bytes);
+  ScrambleStream(source, dest, tAssArray::kScrambleKey);
+  return dest.ToString();
+}
 
 // Makes a new log file in the scratch folder the main log and returns its path.
 inline std::filesystem::path UseFreshLog() {

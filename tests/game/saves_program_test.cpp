@@ -18,14 +18,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using game_test::Scramble;
 using game_test::Tail;
-
-std::string Scramble(const std::string& bytes) {
-  rtl::TMemoryStream source, dest;
-  source.WriteString(bytes);
-  ScrambleStream(source, dest, tAssArray::kScrambleKey);
-  return dest.ToString();
-}
 
 // A scrambled profile file whose text has LF-only lines: it does not read back.
 std::string CorruptProfile() { return Scramble("1level=3\n"); }

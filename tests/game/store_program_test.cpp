@@ -26,14 +26,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using game_test::Scramble;
 using game_test::Tail;
-
-std::string Scramble(const std::string& bytes) {
-  rtl::TMemoryStream source, dest;
-  source.WriteString(bytes);
-  ScrambleStream(source, dest, tAssArray::kScrambleKey);
-  return dest.ToString();
-}
 
 unsigned ModeOf(const fs::path& path) {
   struct stat st {};

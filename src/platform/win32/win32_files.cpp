@@ -84,11 +84,12 @@ BOOL FailBool(int err) {
 // How long a write through a pipe or device waits for its reader to take more bytes.
 constexpr int kThroughLimitMs = 3000;
 
-bool WriteAll(int fd, std::string_view bytes) {
+// All the bytes, from the file's position, or from At where it is given.
+bool WriteAll(int fd, std::string_view bytes, off_t at = -1) {
   const char* p = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
-    ssize_t n = write(fd, p, left);
+    ssize_t n = at < 0 ? write(fd, p, left) : pwrite(fd, p, left, at);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -98,6 +99,7 @@ bool WriteAll(int fd, std::string_view bytes) {
       return false;
     }
     p += n;
+    if (at >= 0) at += n;
     left -= static_cast<std::size_t>(n);
   }
   return true;
@@ -614,26 +616,6 @@ bool CopiesOnWrite(int fd) {
          fs.f_type == NILFS_SUPER_MAGIC;
 }
 
-bool WriteAllAt(int fd, std::string_view bytes, off_t at) {
-  const char* p = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t n = pwrite(fd, p, left, at);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    p += n;
-    at += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // The space for Size bytes from the start, where the file system has no fallocate. Readable, the
 // C library's way fills the gaps (it reads to find them); otherwise zeros past the old end, as
 // the old bytes already have their blocks. Synced, since a network file system tells of a full
@@ -646,7 +628,7 @@ int ReserveByWriting(int fd, off_t size, off_t oldSize, bool readable) {
     const std::string zeros(65536, '\0');
     for (off_t at = oldSize; at < size;) {
       const std::size_t n = static_cast<std::size_t>(std::min<off_t>(size - at, static_cast<off_t>(zeros.size())));
-      if (!WriteAllAt(fd, std::string_view(zeros.data(), n), at)) return errno;
+      if (!WriteAll(fd, std::string_view(zeros.data(), n), at)) return errno;
       at += static_cast<off_t>(n);
     }
   }
@@ -663,7 +645,7 @@ int OverwriteReserved(int fd, std::string_view bytes, off_t oldSize, bool readab
     // Reserving by writing may lengthen the file, which the caller takes back should anything fail.
     if (err == EOPNOTSUPP || err == ENOSYS) err = ReserveByWriting(fd, size, oldSize, readable);
   }
-  if (err == 0 && !WriteAllAt(fd, bytes, 0)) err = errno;
+  if (err == 0 && !WriteAll(fd, bytes, 0)) err = errno;
   return err;
 }
 
@@ -678,7 +660,7 @@ int OverwriteByClone(int fd, std::string_view bytes, off_t oldSize, blksize_t bl
   const off_t length = (static_cast<off_t>(bytes.size()) + block - 1) / block * block;
   // Past the old end and past where the clone will reach: a clone within a file may not overlap.
   const off_t at = std::max((oldSize + block - 1) / block * block, length);
-  if (!WriteAllAt(fd, bytes, at)) return errno;
+  if (!WriteAll(fd, bytes, at)) return errno;
   // Whole blocks to the end of the file, as a clone of a range inside a file takes. These file
   // systems take the space of a write when it is made, so a full disk has shown by now.
   if (ftruncate(fd, at + length) != 0) return errno;
