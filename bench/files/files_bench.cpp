@@ -86,7 +86,9 @@ int InPlace(const fs::path& folder) {
       _exit(1);
     }
     bool ok = true;
-    for (const auto& [label, size] : sizes) ok = ok && Measure((std::string("in-place ") + label + " save").c_str(), folder / label, size, 200);
+    for (const auto& [label, size] : sizes) {
+      ok = ok && Measure((std::string("in-place ") + label + " save").c_str(), folder / label, size, 200);
+    }
     std::fflush(stdout);
     _exit(ok ? 0 : 1);
   }

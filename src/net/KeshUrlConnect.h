@@ -8,10 +8,11 @@
 // once: as the answer when its headers ended, even when its body stalls, closes or times out
 // half-way (the answer is what could be read of it); as the failure of the attempt's last step
 // when the reply ended, stalled or went wrong before its headers did, or when no memory could
-// hold its bytes. A GET waits for its reply as long as reading waits for data. Reading an answer stops at a size cap, after a time without
-// data and at an overall read limit; what was read is delivered, and the main thread logs a
-// warning that says why it stopped. Every limit runs on the Internet stand-in's monotonic clock
-// (never the game clock, which jumps when a loading phase or a pause ends).
+// hold its bytes. A GET waits for its reply as long as reading waits for data. Reading an
+// answer stops at a size cap, after a time without data and at an overall read limit; what was
+// read is delivered, and the main thread logs a warning that says why it stopped. Every limit
+// runs on the Internet stand-in's monotonic clock (never the game clock, which jumps when a
+// loading phase or a pause ends).
 //
 // Memory: an answer's pages grow with the bytes that arrive, and every answer takes them from one
 // room shared by all requests (kAnswerRoom), so that many big answers at once cannot hold many
@@ -128,8 +129,8 @@ private:
 
 // Posts Lines to Host/Path from the calling thread in one attempt and waits for the answer.
 // Answer: what was read (data and one NUL byte; empty when the request was never sent, nothing
-// came or the reply had no answer, see the worker); "Error" when the connection or the request cannot be made; unchanged when the Internet
-// session cannot be opened. A warning about a cut answer goes to the main log: call it on the
+// came or the reply had no answer, see the worker); "Error" when the connection or the request
+// cannot be made; unchanged when the Internet session cannot be opened. A warning about a cut answer goes to the main log: call it on the
 // main thread.
 void HttpPostText(const std::string& host, const std::string& path, const rtl::TStringList& lines,
                   std::string& answer);

@@ -57,8 +57,8 @@ void KillAndReap(pid_t pid) {
 }
 
 TEST(CopiesProgramTest, TwoCopiesSavingOneFileAlwaysLeaveOneWholeSave) {
-  const std::string strace = OnPath("strace");
-  if (strace.empty() || system((strace + " -o /dev/null -e inject=write:delay_enter=1 true >/dev/null 2>&1").c_str()) != 0) {
+  const std::string strace = game_test::StraceThatInjects("write:delay_enter=1");
+  if (strace.empty()) {
     GTEST_SKIP() << "strace with write delays cannot run here (not installed, or tracing is not permitted)";
   }
   const fs::path root = game_test::NewFolder("twocopies");
@@ -217,8 +217,8 @@ bool Ended(pid_t pid, int& exitCode) {
 // In a folder that takes no new file, the copies overwrite the file where it stands; they take
 // turns, so that one's truncation never cuts into the other's bytes.
 TEST(CopiesProgramTest, TwoCopiesSavingInPlaceTakeTurns) {
-  const std::string strace = OnPath("strace");
-  if (strace.empty() || system((strace + " -o /dev/null -e inject=write:delay_enter=1 true >/dev/null 2>&1").c_str()) != 0) {
+  const std::string strace = game_test::StraceThatInjects("write:delay_enter=1");
+  if (strace.empty()) {
     GTEST_SKIP() << "strace with write delays cannot run here (not installed, or tracing is not permitted)";
   }
   std::string why;

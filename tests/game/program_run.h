@@ -211,10 +211,11 @@ inline ProgramRun RunProgram(const std::string& fixture, const std::filesystem::
   return FinishProgram(StartProgram(fixture, root, withAppData, extraEnv, user), root);
 }
 
-// The path of a program found on the search path, or empty.
+// The path of a program found on the search path or in the system's own program folders (tools
+// such as mkfs live there, which an ordinary user's search path may lack), or empty.
 inline std::string OnPath(const std::string& program) {
   const char* path = std::getenv("PATH");
-  const std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+  const std::string folders = (path != nullptr ? std::string(path) + ":" : std::string()) + "/usr/sbin:/sbin:/usr/bin:/bin";
   for (std::size_t start = 0; start <= folders.size();) {
     std::size_t end = folders.find(':', start);
     if (end == std::string::npos) end = folders.size();
@@ -223,6 +224,16 @@ inline std::string OnPath(const std::string& program) {
     start = end + 1;
   }
   return {};
+}
+
+// The strace that runs here with Inject (an -e inject= text such as "write:delay_enter=1"), or
+// empty where it is not installed or tracing is not permitted.
+inline std::string StraceThatInjects(const std::string& inject) {
+  const std::string strace = OnPath("strace");
+  if (strace.empty() || system((strace + " -o /dev/null -e inject=" + inject + " true >/dev/null 2>&1").c_str()) != 0) {
+    return {};
+  }
+  return strace;
 }
 
 // The last lines of a text, for a failure message.

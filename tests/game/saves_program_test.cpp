@@ -45,8 +45,8 @@ void SetAge(const fs::path& path, time_t secondsAgo) {
 }
 
 TEST(SavesProgramTest, SavesLandWithoutLinksAndKeepAScriptsOwnLookalikeFile) {
-  const std::string strace = game_test::OnPath("strace");
-  if (strace.empty() || system((strace + " -o /dev/null -e inject=link:error=EPERM true >/dev/null 2>&1").c_str()) != 0) {
+  const std::string strace = game_test::StraceThatInjects("link:error=EPERM");
+  if (strace.empty()) {
     GTEST_SKIP() << "strace cannot inject faults here (not installed, or tracing is not permitted)";
   }
   const std::vector<std::string> noLinks = {strace, "-f", "-qq", "-o", "/dev/null",

@@ -153,20 +153,11 @@ TEST(StoreProgramTest, AStoreFileThePlayerCannotReadOrMadeReadOnlyIsNeverReplace
   }
 }
 
-// The path of a program found on the search path, or empty.
-std::string OnPath(const std::string& program) {
-  for (const char* folder : {"/usr/local/sbin", "/usr/local/bin", "/usr/sbin", "/usr/bin", "/sbin", "/bin"}) {
-    const fs::path candidate = fs::path(folder) / program;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
-  }
-  return {};
-}
-
 TEST(StoreProgramTest, FilesInAFolderThatTakesNoNewFileAreRewrittenInPlace) {
   std::string why;
   const auto user = game_test::OrdinaryUser(why);
   if (!user) GTEST_SKIP() << why;
-  const std::string strace = OnPath("strace");
+  const std::string strace = game_test::StraceThatInjects("fallocate:error=EOPNOTSUPP");
   const std::vector<std::string> noFallocate = {strace, "-f", "-qq", "-o", "/dev/null",
                                                 "-e", "inject=fallocate:error=EOPNOTSUPP"};
   const struct {
@@ -178,8 +169,7 @@ TEST(StoreProgramTest, FilesInAFolderThatTakesNoNewFileAreRewrittenInPlace) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    if (!c.wrapper.empty() &&
-        (strace.empty() || system((strace + " -o /dev/null -e inject=fallocate:error=EOPNOTSUPP true >/dev/null 2>&1").c_str()) != 0)) {
+    if (!c.wrapper.empty() && strace.empty()) {
       GTEST_SKIP() << "strace fault injection cannot run here (not installed, or tracing is not permitted)";
     }
     const fs::path root = game_test::NewFolder("inplace");
@@ -265,13 +255,14 @@ class CopyOnWriteDisk {
 public:
   CopyOnWriteDisk(const fs::path& image, const fs::path& folder) : image_(image) {
     fs::create_directories(folder);
-    if (OnPath("mkfs.btrfs").empty()) {
+    const std::string mkfs = game_test::OnPath("mkfs.btrfs");
+    if (mkfs.empty()) {
       why_ = "mkfs.btrfs is not installed (btrfs-progs)";
       return;
     }
     const std::string quiet = " >/dev/null 2>&1";
     if (system(("truncate -s 128M '" + image.string() + "'" + quiet).c_str()) != 0 ||
-        system(("mkfs.btrfs -q -f '" + image.string() + "'" + quiet).c_str()) != 0) {
+        system(("'" + mkfs + "' -q -f '" + image.string() + "'" + quiet).c_str()) != 0) {
       why_ = "mkfs.btrfs cannot make a file system here";
       return;
     }

@@ -283,7 +283,10 @@ BOOL VirtualFree(void* address, std::size_t size, DWORD freeType) {
       std::lock_guard lock(r.mutex);
       for (const auto& [base, length] : r.sizes) {
         const auto first = reinterpret_cast<std::uintptr_t>(base);
-        inside = inside || (start >= first && start - first <= length && size <= length - (start - first));
+        if (start >= first && start - first <= length && size <= length - (start - first)) {
+          inside = true;
+          break;
+        }
       }
     }
     if (!inside || madvise(address, size, MADV_DONTNEED) != 0) {
